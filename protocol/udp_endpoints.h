@@ -1,0 +1,103 @@
+#pragma once
+// The UDP endpoints of the manager: UdpSender sends every datagram the tool
+// emits (broadcast or unicast) from one lazily opened IPv4 socket; UdpListener
+// receives on port 22223 (IPv4, plus IPv6 with IPV6_V6ONLY where the system has
+// it) with one thread per socket and hands every datagram to a poster function.
+// Sender and Start/Stop are called on the UI thread; the poster is called on
+// the listener threads and must be thread-safe and must not wait.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "protocol/messages.h"
+
+namespace tivaro {
+
+constexpr std::uint16_t kDeviceCommandPort = 22222;  // modules listen here
+constexpr std::uint16_t kManagerListenPort = 22223;  // replies arrive here
+constexpr std::size_t kMaxDatagramSize = 8192;       // larger datagrams are dropped whole
+
+extern const char* const kBindFailedMessage;   // "Socket konnte nicht gebunden werden. ..."
+extern const char* const kPackageTooLargeMessage;  // "Package zu groß."
+extern const char* const kNotAllBytesSentMessage;  // "Es wurden nicht alle Bytes gesendet."
+
+// The error both endpoints raise. message() is UTF-8 German text; code() is
+// the system's error number, 0 where the system reported none.
+class NetworkError : public std::runtime_error {
+public:
+    NetworkError(const std::string& message, int code);
+    int code() const noexcept { return m_code; }
+
+private:
+    int m_code;
+};
+
+// "Socket-Fehler # %d%s\r\n" with the description of err (empty when unknown).
+std::string SocketErrorMessage(int err);
+// The German description of a system error number, "" when it has none.
+std::string SocketErrorDescription(int err);
+
+// One received datagram, handed by value to the UI thread.
+struct DatagramEvent {
+    Bytes AData;             // 1..8192 bytes, exactly as received
+    std::string PeerIP;      // "192.168.1.50" or "FE80:0:0:0:20C:29FF:FE12:3456"
+    std::uint16_t PeerPort = 0;
+    std::uint16_t Port = 0;  // local port, 22223
+};
+
+// What commands need of a sender; tests put a recording sender here.
+class DatagramSender {
+public:
+    virtual ~DatagramSender() = default;
+    virtual void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) = 0;
+    virtual void Close() = 0;
+};
+
+class UdpSender final : public DatagramSender {
+public:
+    UdpSender() = default;
+    ~UdpSender() override;
+    UdpSender(const UdpSender&) = delete;
+    UdpSender& operator=(const UdpSender&) = delete;
+
+    // Opens the socket if none is open (0.0.0.0:0, SO_BROADCAST), resolves the
+    // host ("localhost" in any case, dotted quad, else the resolver) and sends
+    // one datagram. The socket stays open. Throws NetworkError.
+    void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) override;
+    void Close() override;  // never fails
+    bool IsOpen() const { return m_fd >= 0; }
+    std::uint16_t LocalPort() const;  // source port of the open socket, 0 when closed
+
+private:
+    int m_fd = -1;
+};
+
+class UdpListener {
+public:
+    using Poster = std::function<void(DatagramEvent&&)>;
+
+    explicit UdpListener(Poster poster, std::uint16_t port = kManagerListenPort,
+                         std::string name = "IdUDPServer1");
+    ~UdpListener();  // stops
+    UdpListener(const UdpListener&) = delete;
+    UdpListener& operator=(const UdpListener&) = delete;
+
+    // Binds the sockets and starts one thread per socket; nothing if active.
+    // On failure nothing stays bound or running. Throws NetworkError.
+    void Start();
+    // Stops and joins every thread and closes every socket; returns within
+    // about one wait slice (1000 ms) per socket.
+    void Stop();
+    bool Active() const;
+    std::size_t SocketCount() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace tivaro
