@@ -23,6 +23,10 @@ constexpr std::size_t kMaxDatagramSize = 8192;       // larger datagrams are dro
 extern const char* const kBindFailedMessage;   // "Socket konnte nicht gebunden werden. ..."
 extern const char* const kPackageTooLargeMessage;  // "Package zu groß."
 extern const char* const kNotAllBytesSentMessage;  // "Es wurden nicht alle Bytes gesendet."
+// Code of a NetworkError for a host name the resolver could not find. The
+// system has no errno for it; the Windows Sockets number keeps the familiar
+// "Socket-Fehler # 11001Host nicht gefunden." and collides with no errno.
+constexpr int kHostNotFoundCode = 11001;
 
 // The error both endpoints raise. message() is UTF-8 German text; code() is
 // the system's error number, 0 where the system reported none.
@@ -93,6 +97,9 @@ public:
     void Stop();
     bool Active() const;
     std::size_t SocketCount() const;
+    // The port the sockets listen on while active (the one the system chose
+    // when constructed with port 0); the requested port otherwise.
+    std::uint16_t Port() const;
 
     struct Impl;
 

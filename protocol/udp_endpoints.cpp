@@ -1,0 +1,440 @@
+#include "protocol/udp_endpoints.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace tivaro {
+
+const char* const kBindFailedMessage =
+    "Socket konnte nicht gebunden werden. Adresse und Port werden bereits verwendet.";
+const char* const kPackageTooLargeMessage = "Package zu groß.";
+const char* const kNotAllBytesSentMessage = "Es wurden nicht alle Bytes gesendet.";
+
+NetworkError::NetworkError(const std::string& message, int code) : std::runtime_error(message), m_code(code) {}
+
+std::string SocketErrorDescription(int err) {
+    switch (err) {
+    case EINTR: return "Unterbrochener Systemaufruf.";
+    case EBADF: return "Falsche Dateinummer.";
+    case EACCES: return "Zugriff verweigert.";
+    case EFAULT: return "Pufferfehler.";
+    case EINVAL: return "Ungültiges Argument.";
+    case EMFILE: return "Zu viele geöffnete Dateien.";
+    case EWOULDBLOCK: return "Operation würde blockieren.";
+    case EINPROGRESS: return "Die Operation wird gerade durchgeführt.";
+    case EALREADY: return "Operation wird bereits verarbeitet.";
+    case ENOTSOCK: return "Socket-Operation für Nicht-Socket.";
+    case EDESTADDRREQ: return "Zieladresse erforderlich.";
+    case EMSGSIZE: return "Nachricht zu lang.";
+    case EPROTOTYPE: return "Falscher Protokolltyp für Socket.";
+    case ENOPROTOOPT: return "Falsche Protokolloption.";
+    case EPROTONOSUPPORT: return "Protokoll nicht unterstützt.";
+    case ESOCKTNOSUPPORT: return "Socket-Typ wird nicht unterstützt.";
+    case EOPNOTSUPP: return "Operation für Socket nicht unterstützt.";
+    case EPFNOSUPPORT: return "Protokollfamilie nicht unterstützt.";
+    case EAFNOSUPPORT: return "Die Adressfamilie wird von der Protokollfamilie nicht unterstützt.";
+    case EADDRINUSE: return "Adresse wird bereits verwendet.";
+    case EADDRNOTAVAIL: return "Angeforderte Adresse kann nicht zugewiesen werden.";
+    case ENETDOWN: return "Netzwerk ist heruntergefahren.";
+    case ENETUNREACH: return "Netzwerk ist nicht erreichbar.";
+    case ENETRESET: return "Netz hat die Verbindung verloren oder zurückgesetzt.";
+    case ECONNABORTED: return "Software verursachte einen Verbindungsabbruch.";
+    case ECONNRESET: return "Die Verbindung wurde von Peer zurückgesetzt.";
+    case ENOBUFS: return "Kein Pufferplatz verfügbar.";
+    case EISCONN: return "Socket ist bereits verbunden.";
+    case ENOTCONN: return "Socket ist nicht verbunden.";
+    case ESHUTDOWN: return "Nach Schließen des Socket kann weder gesendet noch empfangen werden.";
+    case ETOOMANYREFS: return "Zu viele Referenzen; keine Verbindungen möglich.";
+    case ETIMEDOUT: return "Zeitüberschreitung bei Verbindung.";
+    case ECONNREFUSED: return "Verbindung abgelehnt.";
+    case ELOOP: return "Zu viele Ebenen symbolischer Verknüpfungen.";
+    case ENAMETOOLONG: return "Dateiname zu lang.";
+    case EHOSTDOWN: return "Host ist heruntergefahren.";
+    case EHOSTUNREACH: return "Keine Route zum Host.";
+    case ENOTEMPTY: return "Verzeichnis ist nicht leer";
+    case kHostNotFoundCode: return "Host nicht gefunden.";
+    default: return "";
+    }
+}
+
+std::string SocketErrorMessage(int err) {
+    return "Socket-Fehler # " + std::to_string(err) + SocketErrorDescription(err) + "\r\n";
+}
+
+namespace {
+
+[[noreturn]] void throwSystemError(int err) { throw NetworkError(SocketErrorMessage(err), err); }
+[[noreturn]] void throwBindFailed(int err) { throw NetworkError(kBindFailedMessage, err); }
+
+void closeQuietly(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+bool isLocalhost(const std::string& host) {
+    static const char name[] = "localhost";
+    if (host.size() != sizeof name - 1) return false;
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        char c = host[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != name[i]) return false;
+    }
+    return true;
+}
+
+in_addr resolveIpv4(const std::string& host) {
+    in_addr addr{};
+    if (isLocalhost(host)) {
+        addr.s_addr = htonl(INADDR_LOOPBACK);
+        return addr;
+    }
+    if (auto octets = ParseIpv4(host)) {
+        std::memcpy(&addr.s_addr, octets->data(), 4);
+        return addr;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* result = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+    if (rc != 0 || result == nullptr) {
+        const int err = errno;
+        if (result) ::freeaddrinfo(result);
+        // A resolver that failed through a system call reports that call's
+        // errno; every other failure is a name that could not be found.
+        if (rc == EAI_SYSTEM && err != 0) throwSystemError(err);
+        throwSystemError(kHostNotFoundCode);
+    }
+    addr = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
+    ::freeaddrinfo(result);
+    return addr;
+}
+
+std::string formatPeer(const sockaddr_storage& from) {
+    char buf[64];
+    if (from.ss_family == AF_INET) {
+        const auto& sin = reinterpret_cast<const sockaddr_in&>(from);
+        const auto* o = reinterpret_cast<const std::uint8_t*>(&sin.sin_addr.s_addr);
+        std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", o[0], o[1], o[2], o[3]);
+        return buf;
+    }
+    if (from.ss_family == AF_INET6) {
+        const auto& sin6 = reinterpret_cast<const sockaddr_in6&>(from);
+        const std::uint8_t* b = sin6.sin6_addr.s6_addr;
+        unsigned g[8];
+        for (int i = 0; i < 8; ++i) g[i] = static_cast<unsigned>(b[2 * i] << 8 | b[2 * i + 1]);
+        std::snprintf(buf, sizeof buf, "%X:%X:%X:%X:%X:%X:%X:%X", g[0], g[1], g[2], g[3], g[4], g[5], g[6],
+                      g[7]);
+        return buf;
+    }
+    return std::string();
+}
+
+std::uint16_t peerPort(const sockaddr_storage& from) {
+    if (from.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(from).sin_port);
+    if (from.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(from).sin6_port);
+    return 0;
+}
+
+std::uint16_t boundPort(int fd) {
+    sockaddr_storage local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) != 0) return 0;
+    return peerPort(local);
+}
+
+int setFlag(int fd, int level, int option) {
+    const int one = 1;
+    return ::setsockopt(fd, level, option, &one, sizeof one);
+}
+
+// Replies of a large LAN arrive in bursts; the default buffer of about 200 KiB
+// overflows long before the thread falls behind for real. The kernel caps the
+// request quietly (SO_RCVBUFFORCE lifts the cap where we are allowed to).
+void askForLargeReceiveBuffer(int fd) {
+    const int size = 8 * 1024 * 1024;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- UdpSender
+
+UdpSender::~UdpSender() { Close(); }
+
+void UdpSender::Close() {
+    closeQuietly(m_fd);
+    m_fd = -1;
+}
+
+std::uint16_t UdpSender::LocalPort() const { return m_fd >= 0 ? boundPort(m_fd) : 0; }
+
+void UdpSender::Send(const std::string& host, std::uint16_t port, const Bytes& bytes) {
+    if (m_fd < 0) {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) throwSystemError(errno);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        any.sin_port = 0;
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throwBindFailed(err);
+        }
+        if (setFlag(fd, SOL_SOCKET, SO_BROADCAST) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throwSystemError(err);
+        }
+        m_fd = fd;
+    }
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr = resolveIpv4(host);
+    to.sin_port = htons(port);
+
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+        const int err = errno;
+        if (err == EMSGSIZE) throw NetworkError(kPackageTooLargeMessage, err);
+        throwSystemError(err);
+    }
+    if (static_cast<std::size_t>(sent) != bytes.size()) throw NetworkError(kNotAllBytesSentMessage, 0);
+}
+
+// -------------------------------------------------------------- UdpListener
+
+namespace {
+
+constexpr int kWaitSliceMs = 1000;
+constexpr unsigned kBatch = 16;  // datagrams taken per receive call while draining
+
+// One listening socket and the thread that owns it while it runs.
+struct ListenSocket {
+    int fd = -1;
+    int wake = -1;  // eventfd: written by Stop so the thread need not sit out its wait
+    int number = 0;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+}  // namespace
+
+struct UdpListener::Impl {
+    Poster poster;
+    std::uint16_t requestedPort;
+    std::uint16_t port = 0;
+    std::string name;
+    std::vector<std::unique_ptr<ListenSocket>> sockets;
+    bool active = false;
+
+    void run(ListenSocket& s);
+    void drain(ListenSocket& s, std::vector<std::uint8_t>& buffers);
+};
+
+void UdpListener::Impl::run(ListenSocket& s) {
+    std::vector<std::uint8_t> buffers(kBatch * kMaxDatagramSize);
+    pollfd fds[2] = {{s.fd, POLLIN, 0}, {s.wake, POLLIN, 0}};
+    while (!s.stop.load(std::memory_order_acquire)) {
+        fds[0].revents = fds[1].revents = 0;
+        const int rc = ::poll(fds, 2, kWaitSliceMs);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            break;  // a failed wait ends this thread only; its socket is closed below
+        }
+        if (s.stop.load(std::memory_order_acquire)) break;
+        if (rc == 0) continue;
+        if (fds[0].revents & POLLNVAL) break;
+        if (fds[0].revents & (POLLIN | POLLERR)) drain(s, buffers);
+    }
+    if (!s.stop.load(std::memory_order_acquire)) {
+        // Ended by an error, not by Stop: give the port back now.
+        ::close(s.fd);
+        s.fd = -1;
+    }
+}
+
+// Takes every datagram that is waiting, in batches, until the socket is empty
+// or the thread is told to stop.
+void UdpListener::Impl::drain(ListenSocket& s, std::vector<std::uint8_t>& buffers) {
+    mmsghdr msgs[kBatch];
+    iovec iovs[kBatch];
+    sockaddr_storage peers[kBatch];
+    while (!s.stop.load(std::memory_order_relaxed)) {
+        for (unsigned i = 0; i < kBatch; ++i) {
+            iovs[i].iov_base = buffers.data() + i * kMaxDatagramSize;
+            iovs[i].iov_len = kMaxDatagramSize;
+            std::memset(&msgs[i], 0, sizeof msgs[i]);
+            msgs[i].msg_hdr.msg_iov = &iovs[i];
+            msgs[i].msg_hdr.msg_iovlen = 1;
+            msgs[i].msg_hdr.msg_name = &peers[i];
+            msgs[i].msg_hdr.msg_namelen = sizeof peers[i];
+        }
+        // MSG_TRUNC: the kernel reports a datagram's real length and sets
+        // MSG_TRUNC in msg_flags, so an oversized one is seen and dropped whole
+        // instead of arriving silently cut to the buffer size.
+        const int n = ::recvmmsg(s.fd, msgs, kBatch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            // A failed receive (an ICMP error queued on the socket, for one)
+            // costs that datagram only; the next wait starts afresh.
+            return;
+        }
+        for (int i = 0; i < n; ++i) {
+            const std::size_t len = msgs[i].msg_len;
+            if (len == 0 || len > kMaxDatagramSize || (msgs[i].msg_hdr.msg_flags & MSG_TRUNC)) continue;
+            const auto* data = static_cast<const std::uint8_t*>(iovs[i].iov_base);
+            try {
+                DatagramEvent event;
+                event.AData.assign(data, data + len);
+                event.PeerIP = formatPeer(peers[i]);
+                event.PeerPort = peerPort(peers[i]);
+                event.Port = port;
+                poster(std::move(event));
+            } catch (...) {
+                // Errors inside the listener are never shown; the datagram is lost.
+            }
+        }
+        if (static_cast<unsigned>(n) < kBatch) return;
+    }
+}
+
+UdpListener::UdpListener(Poster poster, std::uint16_t port, std::string name)
+    : m_impl(std::make_unique<Impl>()) {
+    m_impl->poster = std::move(poster);
+    m_impl->requestedPort = port;
+    m_impl->name = std::move(name);
+}
+
+UdpListener::~UdpListener() { Stop(); }
+
+bool UdpListener::Active() const { return m_impl->active; }
+
+std::size_t UdpListener::SocketCount() const { return m_impl->sockets.size(); }
+
+std::uint16_t UdpListener::Port() const { return m_impl->active ? m_impl->port : m_impl->requestedPort; }
+
+void UdpListener::Start() {
+    Impl& impl = *m_impl;
+    if (impl.active) return;
+
+    std::vector<std::unique_ptr<ListenSocket>> opened;
+    auto cleanup = [&opened] {
+        for (auto& s : opened) {
+            closeQuietly(s->fd);
+            closeQuietly(s->wake);
+        }
+        opened.clear();
+    };
+
+    try {
+        // IPv4 first. With port 0 the system picks one, and the IPv6 socket
+        // then takes the same number so both carry one port.
+        std::uint16_t port = impl.requestedPort;
+        for (int family : {AF_INET, AF_INET6}) {
+            const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            if (fd < 0) {
+                const int err = errno;
+                // No IPv6 on this system: the listener runs with one socket.
+                if (family == AF_INET6 && (err == EAFNOSUPPORT || err == EPFNOSUPPORT)) break;
+                throwSystemError(err);
+            }
+            auto s = std::make_unique<ListenSocket>();
+            s->fd = fd;
+            s->number = static_cast<int>(opened.size()) + 1;
+            opened.push_back(std::move(s));
+
+            if (family == AF_INET6 && setFlag(fd, IPPROTO_IPV6, IPV6_V6ONLY) != 0) throwSystemError(errno);
+            askForLargeReceiveBuffer(fd);
+            int rc;
+            if (family == AF_INET) {
+                sockaddr_in a{};
+                a.sin_family = AF_INET;
+                a.sin_addr.s_addr = htonl(INADDR_ANY);
+                a.sin_port = htons(port);
+                rc = ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+            } else {
+                sockaddr_in6 a{};
+                a.sin6_family = AF_INET6;
+                a.sin6_addr = in6addr_any;
+                a.sin6_port = htons(port);
+                rc = ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+            }
+            if (rc != 0) throwBindFailed(errno);
+            if (port == 0) port = boundPort(fd);
+            if (setFlag(fd, SOL_SOCKET, SO_BROADCAST) != 0) throwSystemError(errno);
+            opened.back()->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            if (opened.back()->wake < 0) throwSystemError(errno);
+        }
+        impl.port = port;
+    } catch (...) {
+        cleanup();
+        throw;
+    }
+
+    // Threads last: once the sockets are bound nothing can fail but the
+    // creation of a thread, which is rolled back like a failed bind.
+    std::size_t started = 0;
+    try {
+        for (auto& s : opened) {
+            ListenSocket* raw = s.get();
+            raw->thread = std::thread([&impl, raw] { impl.run(*raw); });
+            ++started;
+            // Named from here, so the name is in place when Start returns. The
+            // system takes at most 15 characters.
+            const std::string threadName = impl.name + " Listener #" + std::to_string(raw->number);
+            ::pthread_setname_np(raw->thread.native_handle(), threadName.substr(0, 15).c_str());
+        }
+    } catch (const std::system_error& e) {
+        for (std::size_t i = 0; i < started; ++i) {
+            opened[i]->stop.store(true, std::memory_order_release);
+            const std::uint64_t one = 1;
+            [[maybe_unused]] ssize_t w = ::write(opened[i]->wake, &one, sizeof one);
+            opened[i]->thread.join();
+        }
+        cleanup();
+        throwSystemError(e.code().value());
+    }
+    impl.sockets = std::move(opened);
+    impl.active = true;
+}
+
+void UdpListener::Stop() {
+    Impl& impl = *m_impl;
+    for (auto& s : impl.sockets) {
+        s->stop.store(true, std::memory_order_release);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t w = ::write(s->wake, &one, sizeof one);
+        if (s->thread.joinable()) s->thread.join();
+        // Closed only after the join: the number of a socket closed under a
+        // waiting thread could be reused by an unrelated open meanwhile.
+        closeQuietly(s->fd);
+        closeQuietly(s->wake);
+    }
+    impl.sockets.clear();
+    impl.active = false;
+}
+
+}  // namespace tivaro

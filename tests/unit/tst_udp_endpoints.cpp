@@ -1,0 +1,434 @@
+// The UDP endpoints on loopback: real sockets, real listener threads.
+#include "protocol/udp_endpoints.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace tivaro;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Collects what the listener threads post, for the test thread to wait on.
+class Recorder {
+public:
+    UdpListener::Poster Poster() {
+        return [this](DatagramEvent&& e) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_events.push_back(std::move(e));
+            m_changed.notify_all();
+        };
+    }
+    // Waits until at least n events are there (5 s at most) and returns a copy.
+    std::vector<DatagramEvent> WaitFor(std::size_t n) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, 5s, [&] { return m_events.size() >= n; });
+        return m_events;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<DatagramEvent> m_events;
+};
+
+// A plain socket playing a module: bound to a chosen local address.
+class Peer {
+public:
+    explicit Peer(int family = AF_INET, const char* address = "127.0.0.1", std::uint16_t port = 0)
+        : m_family(family) {
+        m_fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (family == AF_INET) {
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(port);
+            ::inet_pton(AF_INET, address, &a.sin_addr);
+            m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        } else {
+            const int one = 1;
+            ::setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+            sockaddr_in6 a{};
+            a.sin6_family = AF_INET6;
+            a.sin6_port = htons(port);
+            ::inet_pton(AF_INET6, address, &a.sin6_addr);
+            m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        }
+    }
+    ~Peer() { ::close(m_fd); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    bool Bound() const { return m_bound; }
+    std::uint16_t LocalPort() const {
+        sockaddr_storage a{};
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        return ntohs(a.ss_family == AF_INET ? reinterpret_cast<sockaddr_in&>(a).sin_port
+                                            : reinterpret_cast<sockaddr_in6&>(a).sin6_port);
+    }
+    void SendTo(std::uint16_t port, const Bytes& bytes) {
+        if (m_family == AF_INET) {
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ASSERT_EQ(::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+                      static_cast<ssize_t>(bytes.size()));
+        } else {
+            sockaddr_in6 to{};
+            to.sin6_family = AF_INET6;
+            to.sin6_port = htons(port);
+            to.sin6_addr = in6addr_loopback;
+            ASSERT_EQ(::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+                      static_cast<ssize_t>(bytes.size()));
+        }
+    }
+    // Receives one datagram within 2 s; returns the sender's port, 0 on timeout.
+    std::uint16_t ReceiveFromPort(Bytes* payload = nullptr) {
+        timeval tv{2, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        std::uint8_t buf[9000];
+        sockaddr_in from{};
+        socklen_t len = sizeof from;
+        const ssize_t n = ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+        if (n < 0) return 0;
+        if (payload) payload->assign(buf, buf + n);
+        return ntohs(from.sin_port);
+    }
+
+private:
+    int m_family;
+    int m_fd;
+    bool m_bound = false;
+};
+
+bool HasIpv6() {
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM, 0);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// Names of this process's threads that belong to a listener called `name`.
+std::vector<std::string> ListenerThreads(const std::string& name) {
+    std::vector<std::string> found;
+    DIR* dir = ::opendir("/proc/self/task");
+    if (!dir) return found;
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string line;
+        std::getline(comm, line);
+        if (line.rfind(name + " Li", 0) == 0) found.push_back(line);
+    }
+    ::closedir(dir);
+    return found;
+}
+
+const Bytes kMarker = {'E', 'N', 'D'};
+
+class ListenerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        listener.Start();
+        port = listener.Port();
+        ASSERT_NE(port, 0);
+    }
+    Recorder recorder;
+    UdpListener listener{recorder.Poster(), 0, "tst"};
+    std::uint16_t port = 0;
+};
+
+}  // namespace
+
+// Each case sends one datagram and then a marker: the listener keeps order, so
+// an event for the first datagram would come before the marker's.
+TEST_F(ListenerTest, DeliversOneToMaxSizeWholeAndDropsEmptyAndOversized) {
+    struct Case {
+        std::size_t size;
+        bool delivered;
+    };
+    const Case cases[] = {{1, true}, {8192, true}, {0, false}, {8193, false}, {65000, false}};
+    Peer peer;
+    std::size_t expected = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        Bytes payload(c.size);
+        for (std::size_t i = 0; i < c.size; ++i) payload[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        peer.SendTo(port, payload);
+        peer.SendTo(port, kMarker);
+        expected += c.delivered ? 2 : 1;
+        const auto events = recorder.WaitFor(expected);
+        ASSERT_EQ(events.size(), expected);
+        EXPECT_EQ(events.back().AData, kMarker);
+        if (c.delivered) {
+            EXPECT_EQ(events[expected - 2].AData, payload);
+        }
+    }
+}
+
+TEST_F(ListenerTest, EventCarriesPeerAddressSourcePortAndLocalPort) {
+    Peer peer(AF_INET, "127.0.0.7");
+    ASSERT_TRUE(peer.Bound());
+    peer.SendTo(port, kMarker);
+    const auto events = recorder.WaitFor(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].PeerIP, "127.0.0.7");
+    EXPECT_EQ(events[0].PeerPort, peer.LocalPort());
+    EXPECT_EQ(events[0].Port, port);
+}
+
+TEST_F(ListenerTest, Ipv6PeerIsEightUpperCaseGroupsAndIpv4ArrivesOnce) {
+    if (!HasIpv6()) GTEST_SKIP() << "no IPv6 on this system";
+    EXPECT_EQ(listener.SocketCount(), 2u);
+
+    Peer v4;
+    v4.SendTo(port, {'v', '4'});
+    Peer v6(AF_INET6, "::1");
+    ASSERT_TRUE(v6.Bound());
+    v6.SendTo(port, {'v', '6'});
+    v4.SendTo(port, kMarker);
+    // Each socket keeps its own order: a copy of "v4" at the IPv6 socket would
+    // come before "v6", one at the IPv4 socket before the marker.
+    const auto events = recorder.WaitFor(3);
+    ASSERT_EQ(events.size(), 3u);
+    int v4Count = 0;
+    for (const auto& e : events) {
+        if (e.AData == Bytes{'v', '6'}) {
+            EXPECT_EQ(e.PeerIP, "0:0:0:0:0:0:0:1");
+            EXPECT_EQ(e.PeerPort, v6.LocalPort());
+            EXPECT_EQ(e.Port, port);
+        } else if (e.AData == Bytes{'v', '4'}) {
+            ++v4Count;
+        }
+    }
+    EXPECT_EQ(v4Count, 1);
+}
+
+TEST_F(ListenerTest, BurstArrivesCompleteAndInOrder) {
+    Peer peer;
+    constexpr int kCount = 2000;
+    for (int i = 0; i < kCount; ++i)
+        peer.SendTo(port, {static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i & 0xFF)});
+    const auto events = recorder.WaitFor(kCount);
+    ASSERT_EQ(events.size(), static_cast<std::size_t>(kCount));
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(events[i].AData[0] * 256 + events[i].AData[1], i) << "event " << i;
+}
+
+TEST(UdpListener, ThrowingPosterDoesNotStopTheNextDelivery) {
+    Recorder recorder;
+    auto record = recorder.Poster();
+    UdpListener listener(
+        [&](DatagramEvent&& e) {
+            if (e.AData == Bytes{'x'}) throw std::runtime_error("handler failed");
+            record(std::move(e));
+        },
+        0, "tst");
+    listener.Start();
+    Peer peer;
+    peer.SendTo(listener.Port(), {'x'});
+    peer.SendTo(listener.Port(), kMarker);
+    const auto events = recorder.WaitFor(1);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].AData, kMarker);
+}
+
+TEST(UdpListener, ThreadsAreNamedAndStopEndsThemPromptly) {
+    Recorder recorder;
+    UdpListener listener(recorder.Poster(), 0, "tst");
+    listener.Start();
+    listener.Start();  // already active: nothing changes
+    ASSERT_TRUE(listener.Active());
+    std::vector<std::string> expected = {"tst Listener #1"};
+    if (HasIpv6()) expected.push_back("tst Listener #2");
+    auto names = ListenerThreads("tst");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected);
+
+    const auto begin = std::chrono::steady_clock::now();
+    listener.Stop();
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_LT(took, 3s);
+    EXPECT_FALSE(listener.Active());
+    EXPECT_TRUE(ListenerThreads("tst").empty());
+
+    // Stopped means the port is free again, and the listener starts anew.
+    listener.Start();
+    EXPECT_TRUE(listener.Active());
+}
+
+// The port is taken on one family only: for the IPv6 case the IPv4 socket binds
+// first and must be given back when the IPv6 bind fails.
+TEST(UdpListener, TakenPortFailsWithBindMessageAndLeavesNothingBehind) {
+    for (int family : {AF_INET, AF_INET6}) {
+        SCOPED_TRACE(family == AF_INET ? "IPv4 taken" : "IPv6 taken");
+        if (family == AF_INET6 && !HasIpv6()) continue;
+        std::uint16_t port;
+        {
+            auto blocker = std::make_unique<Peer>(family, family == AF_INET ? "0.0.0.0" : "::");
+            ASSERT_TRUE(blocker->Bound());
+            port = blocker->LocalPort();
+            Recorder recorder;
+            UdpListener listener(recorder.Poster(), port, "tst");
+            try {
+                listener.Start();
+                FAIL() << "Start succeeded on a taken port";
+            } catch (const NetworkError& e) {
+                EXPECT_STREQ(e.what(), kBindFailedMessage);
+                EXPECT_EQ(e.code(), EADDRINUSE);
+            }
+            EXPECT_FALSE(listener.Active());
+            EXPECT_EQ(listener.SocketCount(), 0u);
+            EXPECT_TRUE(ListenerThreads("tst").empty());
+        }
+        Peer v4(AF_INET, "0.0.0.0", port);
+        EXPECT_TRUE(v4.Bound());
+        if (HasIpv6()) {
+            Peer v6(AF_INET6, "::", port);
+            EXPECT_TRUE(v6.Bound());
+        }
+    }
+}
+
+TEST(UdpListener, ListensOnTheManagerPortByDefault) {
+    Recorder recorder;
+    UdpListener listener(recorder.Poster());
+    EXPECT_EQ(listener.Port(), kManagerListenPort);
+}
+
+TEST(UdpSender, KeepsItsSourcePortUntilClosedThenTakesANewOne) {
+    Peer module;
+    UdpSender sender;
+    EXPECT_FALSE(sender.IsOpen());
+    sender.Send("127.0.0.1", module.LocalPort(), {'B', 'R', 'C', 'A'});
+    const std::uint16_t first = module.ReceiveFromPort();
+    ASSERT_NE(first, 0);
+    EXPECT_EQ(sender.LocalPort(), first);
+    sender.Send("127.0.0.1", module.LocalPort(), {'G', 'E', 'T'});
+    EXPECT_EQ(module.ReceiveFromPort(), first);
+
+    sender.Close();
+    sender.Close();  // closing twice is harmless
+    EXPECT_FALSE(sender.IsOpen());
+    // Keep the old port busy so that "a new one" cannot happen to be the same.
+    Peer holder(AF_INET, "0.0.0.0", first);
+    ASSERT_TRUE(holder.Bound());
+    sender.Send("127.0.0.1", module.LocalPort(), {'S', 'E', 'T'});
+    const std::uint16_t second = module.ReceiveFromPort();
+    EXPECT_NE(second, 0);
+    EXPECT_NE(second, first);
+}
+
+TEST(UdpSender, LocalhostInAnyCaseAndDottedQuadsReachLoopback) {
+    Peer module;
+    UdpSender sender;
+    for (const char* host : {"localhost", "LOCALHOST", "LocalHost", "127.0.0.1", "127.000.0.1"}) {
+        SCOPED_TRACE(host);
+        const Bytes payload(host, host + std::strlen(host));
+        sender.Send(host, module.LocalPort(), payload);
+        Bytes got;
+        EXPECT_NE(module.ReceiveFromPort(&got), 0);
+        EXPECT_EQ(got, payload);
+    }
+}
+
+// A loopback name from the hosts file, so the lookup never leaves the machine.
+std::string LoopbackNameFromHostsFile() {
+    std::ifstream hosts("/etc/hosts");
+    std::string address, name;
+    for (std::string line; std::getline(hosts, line);) {
+        std::istringstream fields(line);
+        if (!(fields >> address) || address.rfind("127.", 0) != 0) continue;
+        while (fields >> name) {
+            if (name[0] == '#') break;
+            if (name != "localhost" && name.find('.') == std::string::npos) return name;
+        }
+    }
+    return "";
+}
+
+TEST(UdpSender, OtherNamesAreResolvedThroughTheSystem) {
+    const std::string name = LoopbackNameFromHostsFile();
+    if (name.empty()) GTEST_SKIP() << "no loopback name besides localhost in /etc/hosts";
+    Peer module;
+    UdpSender sender;
+    sender.Send(name, module.LocalPort(), {'G', 'E', 'T'});
+    EXPECT_NE(module.ReceiveFromPort(), 0) << name;
+}
+
+TEST(UdpSender, TooLargeDatagramFailsAndTheSocketStaysOpen) {
+    Peer module;
+    UdpSender sender;
+    sender.Send("127.0.0.1", module.LocalPort(), {'G', 'E', 'T'});
+    const std::uint16_t before = sender.LocalPort();
+    try {
+        sender.Send("127.0.0.1", module.LocalPort(), Bytes(70000, 0x41));
+        FAIL() << "a 70000-byte datagram was accepted";
+    } catch (const NetworkError& e) {
+        EXPECT_STREQ(e.what(), kPackageTooLargeMessage);
+        EXPECT_EQ(e.code(), EMSGSIZE);
+    }
+    EXPECT_TRUE(sender.IsOpen());
+    EXPECT_EQ(sender.LocalPort(), before);
+}
+
+// The lookup runs in a child inside a fresh network namespace, so a name the
+// hosts file lacks never becomes a query on the real network.
+TEST(UdpSender, UnknownHostFailsWithHostNotFound) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root for a network namespace";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNET) != 0) ::_exit(3);
+        UdpSender sender;
+        try {
+            sender.Send("no-such-module.invalid", 22222, {'G', 'E', 'T'});
+        } catch (const NetworkError& e) {
+            const bool ok = e.code() == kHostNotFoundCode &&
+                            std::string(e.what()) == "Socket-Fehler # 11001Host nicht gefunden.\r\n";
+            ::_exit(ok ? 0 : 1);
+        }
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no network namespace available";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong error, 2: no error";
+}
+
+TEST(SocketErrorMessage, CodeThenDescriptionThenCrLf) {
+    struct Case {
+        int err;
+        const char* message;
+    };
+    const Case cases[] = {
+        {EADDRINUSE, "Socket-Fehler # 98Adresse wird bereits verwendet.\r\n"},
+        {EWOULDBLOCK, "Socket-Fehler # 11Operation würde blockieren.\r\n"},
+        {ENOTEMPTY, "Socket-Fehler # 39Verzeichnis ist nicht leer\r\n"},
+        {EHOSTUNREACH, "Socket-Fehler # 113Keine Route zum Host.\r\n"},
+        {kHostNotFoundCode, "Socket-Fehler # 11001Host nicht gefunden.\r\n"},
+        {ENOENT, "Socket-Fehler # 2\r\n"},
+        {0, "Socket-Fehler # 0\r\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SocketErrorMessage(c.err), c.message) << "errno " << c.err;
+}
