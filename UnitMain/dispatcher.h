@@ -1,0 +1,12 @@
+#pragma once
+// The handler of every received datagram (IdUDPServer1UDPRead): raises is_rx,
+// classifies the datagram by its tag and hands it to the setup dialog, the
+// unit list or the subnet switch. UI thread only.
+
+#include "UnitMain/manager_window_state.h"
+#include "UnitModul/setup_dialog_port.h"
+#include "protocol/udp_endpoints.h"
+
+// dialog may be null (no setup dialog connected): a settings reply is then
+// only logged.
+void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog, const tivaro::DatagramEvent& event);

@@ -1,0 +1,35 @@
+#pragma once
+// The event log's entries, oldest first: appended one at a time, removed only
+// all at once. Holds texts only; the time stamp comes from the caller so the
+// log can be driven with fixed times. UI thread only.
+
+#include <QString>
+#include <QTime>
+#include <vector>
+
+struct LogEntry {
+    QString Time;     // "hh:nn:ss"
+    QString UnitIP;   // L_IP
+    QString Port;     // L_Port
+    QString Message;  // L_Message
+
+    const QString& Column(int col) const;
+};
+
+class EventLog {
+public:
+    static constexpr int kColumns = 4;
+
+    void Append(LogEntry entry) { m_entries.push_back(std::move(entry)); }
+    void Clear();
+    int Count() const { return static_cast<int>(m_entries.size()); }
+    const LogEntry& At(int index) const { return m_entries[static_cast<std::size_t>(index)]; }
+
+private:
+    std::vector<LogEntry> m_entries;
+};
+
+// "hh:nn:ss" on the 24-hour clock with the given separator.
+QString FormatLogTime(const QTime& time, const QString& separator);
+// The locale's time separator; ":" where the locale names none.
+QString LocaleTimeSeparator();

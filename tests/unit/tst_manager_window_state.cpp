@@ -1,0 +1,197 @@
+// The manager window's commands on its state: the subnet switch and the
+// datagram dispatcher, driven with a recording sender, preset answers, a fixed
+// clock and a fake setup dialog.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "UnitMain/dispatcher.h"
+#include "UnitMain/subnet_switch.h"
+#include "UnitMain/unit_discovery.h"
+
+namespace {
+
+class FixedClock : public WallClock {
+public:
+    QTime Now() const override { return QTime(15, 15, 0); }
+};
+
+class RecordingSender : public tivaro::DatagramSender {
+public:
+    struct Sent { std::string host; std::uint16_t port; tivaro::Bytes bytes; };
+    std::vector<Sent> sent;
+    int closes = 0;
+    bool fail = false;
+    void Send(const std::string& host, std::uint16_t port, const tivaro::Bytes& bytes) override {
+        if (fail) throw tivaro::NetworkError("Socket-Fehler # 101\r\n", 101);
+        sent.push_back({host, port, bytes});
+    }
+    void Close() override { ++closes; }
+};
+
+class PresetConfirmation : public Confirmation {
+public:
+    bool answer = true;
+    QStringList questions;
+    bool Confirm(const QString& question) override {
+        questions << question;
+        return answer;
+    }
+};
+
+class FakeDialog : public SetupDialogPort {
+public:
+    std::vector<tivaro::Bytes> replies;
+    void PresetAddresses() override {}
+    void SetTargetCaption(const QString&) override {}
+    QString TargetCaption() const override { return {}; }
+    void HandleSettingsReply(const tivaro::Bytes& datagram) override { replies.push_back(datagram); }
+    void ShowModal() override {}
+};
+
+struct StateFixture : ::testing::Test {
+    FixedClock clock;
+    ManagerWindowState state{clock};
+    RecordingSender sender;
+    PresetConfirmation confirmation;
+    FakeDialog dialog;
+    StateFixture() { state.ResetGridsOnShow(); }
+    QStringList lastLog() const {
+        const int i = state.Log.Count() - 1;
+        if (i < 0) return {};
+        return {state.LogCell(0, i), state.LogCell(1, i), state.LogCell(2, i), state.LogCell(3, i)};
+    }
+};
+
+TEST(ManagerWindowStateInitial, FieldsAndFlagsAsCreatedAndAfterShow) {
+    FixedClock clock;
+    ManagerWindowState state{clock};
+    EXPECT_EQ(state.SpinEdit3.Value(), 192);
+    EXPECT_EQ(state.SpinEdit4.Value(), 168);
+    EXPECT_EQ(state.SpinEdit5.Value(), 1);
+    EXPECT_EQ(state.Broadcast_Port.Value(), 22222);
+    EXPECT_EQ(state.UDP_PORT.Value(), 0);
+    EXPECT_FALSE(state.is_rx);
+    EXPECT_EQ(state.grdRec, (TGridRect{0, 0, 0, 0}));
+    state.ResetGridsOnShow();
+    EXPECT_EQ(state.grdRec, (TGridRect{-1, -1, -1, -1}));
+    EXPECT_EQ(state.UnitGrid.RowCount(), 1);
+    EXPECT_EQ(state.LogGrid.RowCount(), 1);
+    EXPECT_FALSE(state.UnitGrid.HasVisibleSelection());
+    EXPECT_FALSE(state.LogGrid.HasVisibleSelection());
+}
+
+TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
+    struct Case { const char* a; const char* b; const char* c; const char* subnet; tivaro::Bytes tail; };
+    const Case cases[] = {
+        {"192", "168", "1", "192.168.1.XXX", {0xC0, 0xA8, 0x01}},
+        {"300", "256", "-1", "300.256.-1.XXX", {0x2C, 0x00, 0xFF}},
+        {"abc", "10", "", "0.10.0.XXX", {0x00, 0x0A, 0x00}},
+        {" $0A", "0x10", "+7", "10.16.7.XXX", {0x0A, 0x10, 0x07}},
+    };
+    for (const Case& c : cases) {
+        state.SpinEdit3.SetText(c.a);
+        state.SpinEdit4.SetText(c.b);
+        state.SpinEdit5.SetText(c.c);
+        HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+        sender.sent.clear();
+        RunSubnetSwitch(state, confirmation, sender);
+        EXPECT_EQ(confirmation.questions.last(), QStringLiteral("All Units in same Subnet %1 ?").arg(c.subnet));
+        ASSERT_EQ(sender.sent.size(), 1u) << c.subnet;
+        EXPECT_EQ(sender.sent[0].host, "255.255.255.255");
+        EXPECT_EQ(sender.sent[0].port, 22222);
+        tivaro::Bytes expected{'B', 'R', 'C', 'X'};
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(sender.sent[0].bytes, expected) << c.subnet;
+        EXPECT_EQ(lastLog(), (QStringList{"15:15:00", "localhost", "22222", QStringLiteral("SET ALL TO ") + c.subnet}));
+        EXPECT_EQ(state.UnitGrid.RowCount(), 1);
+        EXPECT_EQ(state.Units.Count(), 0);
+    }
+}
+
+TEST_F(StateFixture, DeclinedSubnetSwitchDoesNothing) {
+    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    confirmation.answer = false;
+    RunSubnetSwitch(state, confirmation, sender);
+    EXPECT_EQ(state.Units.Count(), 1);
+    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_EQ(sender.closes, 0);
+    EXPECT_EQ(state.Log.Count(), 1);
+}
+
+TEST_F(StateFixture, FailedSubnetSwitchSendLeavesTheListClearedAndLogsNothing) {
+    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    sender.fail = true;
+    EXPECT_THROW(RunSubnetSwitch(state, confirmation, sender), tivaro::NetworkError);
+    EXPECT_EQ(state.Units.Count(), 0);
+    EXPECT_EQ(state.Log.Count(), 1);
+}
+
+TEST_F(StateFixture, DispatcherRoutesEveryDatagramByItsTag) {
+    struct Case {
+        const char* name;
+        tivaro::Bytes data;
+        const char* message;  // nullptr: no log entry
+        int units;
+        int dialogReplies;
+    };
+    const Case cases[] = {
+        {"XYZ", {'X', 'Y', 'Z'}, nullptr, 0, 0},
+        {"BRC (short tag)", {'B', 'R', 'C'}, nullptr, 0, 0},
+        {"GE (short tag)", {'G', 'E'}, nullptr, 0, 0},
+        {"GET only", {'G', 'E', 'T'}, "GET SETINGS", 0, 1},
+        {"GETBRCA: settings before discovery", {'G', 'E', 'T', 'B', 'R', 'C', 'A'}, "GET SETINGS", 0, 1},
+        {"BRCA", {'B', 'R', 'C', 'A'}, "ONLINE", 1, 0},
+        {"BRCA with tail", {'B', 'R', 'C', 'A', 1, 2, 3}, "ONLINE", 1, 0},
+        {"BRCX", {'B', 'R', 'C', 'X'}, "SWITCH TO 192.168.1.XXX", 0, 0},
+        {"brca lower case", {'b', 'r', 'c', 'a'}, nullptr, 0, 0},
+    };
+    for (const Case& c : cases) {
+        FixedClock clock;
+        ManagerWindowState s{clock};
+        s.ResetGridsOnShow();
+        FakeDialog d;
+        DispatchDatagram(s, &d, tivaro::DatagramEvent{c.data, "198.18.0.7", 4000, 22223});
+        EXPECT_TRUE(s.is_rx) << c.name;
+        EXPECT_EQ(s.Units.Count(), c.units) << c.name;
+        EXPECT_EQ(static_cast<int>(d.replies.size()), c.dialogReplies) << c.name;
+        if (c.dialogReplies) {
+            EXPECT_EQ(d.replies[0], c.data) << c.name;
+        }
+        if (c.message) {
+            ASSERT_EQ(s.Log.Count(), 1) << c.name;
+            EXPECT_EQ(s.LogCell(1, 0), "198.18.0.7") << c.name;
+            EXPECT_EQ(s.LogCell(2, 0), "22223") << c.name;
+            EXPECT_EQ(s.LogCell(3, 0), c.message) << c.name;
+        } else {
+            EXPECT_EQ(s.Log.Count(), 0) << c.name;
+        }
+    }
+}
+
+TEST_F(StateFixture, SettingsReplyWithoutADialogIsStillLogged) {
+    DispatchDatagram(state, nullptr, tivaro::DatagramEvent{{'G', 'E', 'T', 0}, "198.18.0.7", 4000, 22223});
+    EXPECT_TRUE(state.is_rx);
+    EXPECT_EQ(lastLog().value(3), "GET SETINGS");
+}
+
+TEST_F(StateFixture, SwitchReplyUsesTheFieldsAsTheyReadWhenItArrives) {
+    RunSubnetSwitch(state, confirmation, sender);
+    state.SpinEdit3.SetText("10");
+    state.SpinEdit4.SetText("0");
+    state.SpinEdit5.SetText("0");
+    DispatchDatagram(state, &dialog, tivaro::DatagramEvent{{'B', 'R', 'C', 'X', 9}, "198.18.0.8", 22222, 22223});
+    EXPECT_EQ(lastLog(), (QStringList{"15:15:00", "198.18.0.8", "22223", "SWITCH TO 10.0.0.XXX"}));
+    EXPECT_EQ(state.Units.Count(), 0);  // switch replies list no units
+}
+
+TEST_F(StateFixture, RepeatedDiscoveryRepliesInOrderGiveOneRowAndTwoEntries) {
+    const tivaro::DatagramEvent reply{{'B', 'R', 'C', 'A'}, "198.18.0.9", 22222, 22223};
+    DispatchDatagram(state, &dialog, reply);
+    DispatchDatagram(state, &dialog, reply);
+    EXPECT_EQ(state.Units.Count(), 1);
+    EXPECT_EQ(state.Log.Count(), 2);
+    EXPECT_EQ(state.UnitCell(1, 0), "22222");
+}
+
+}  // namespace

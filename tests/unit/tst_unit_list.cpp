@@ -1,0 +1,143 @@
+// The unit discovery list: "Broadcast TIVARO" and the discovery replies.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "UnitMain/unit_discovery.h"
+
+namespace {
+
+class FixedClock : public WallClock {
+public:
+    QTime Now() const override { return QTime(12, 0, 0); }
+};
+
+struct SentDatagram {
+    std::string host;
+    std::uint16_t port;
+    tivaro::Bytes bytes;
+};
+
+class RecordingSender : public tivaro::DatagramSender {
+public:
+    std::vector<std::string> calls;
+    std::vector<SentDatagram> sent;
+    bool fail = false;
+    void Send(const std::string& host, std::uint16_t port, const tivaro::Bytes& bytes) override {
+        calls.push_back("Send");
+        if (fail) throw tivaro::NetworkError("Socket-Fehler # 101\r\n", 101);
+        sent.push_back({host, port, bytes});
+    }
+    void Close() override { calls.push_back("Close"); }
+};
+
+struct UnitsFixture : ::testing::Test {
+    FixedClock clock;
+    ManagerWindowState state{clock};
+    RecordingSender sender;
+    UnitsFixture() { state.ResetGridsOnShow(); }
+    QStringList column0() const {
+        QStringList out;
+        for (int r = 0; r < state.UnitGrid.RowCount(); ++r) out << state.UnitCell(0, r);
+        return out;
+    }
+};
+
+TEST_F(UnitsFixture, NewAddressesAreListedInOrderOfArrivalAndSelected) {
+    struct Step { const char* ip; std::uint16_t srcPort; TGridRect expected; };
+    const Step steps[] = {
+        {"198.18.0.20", 1001, {0, 0, 2, 0}},
+        {"198.18.0.10", 1002, {0, 1, 2, 1}},
+        {"198.18.0.30", 1003, {0, 2, 2, 2}},
+        {"198.18.0.5", 1004, {0, 3, 2, 3}},
+    };
+    for (const Step& s : steps) {
+        HandleDiscoveryReply(state, s.ip, s.srcPort, 22223);
+        EXPECT_EQ(state.grdRec, s.expected) << s.ip;
+        EXPECT_EQ(state.UnitGrid.Selection(), s.expected) << s.ip;
+    }
+    EXPECT_EQ(column0(), (QStringList{"198.18.0.20", "198.18.0.10", "198.18.0.30", "198.18.0.5", ""}));
+    EXPECT_EQ(state.UnitCell(1, 1), "1002");
+    EXPECT_EQ(state.UnitCell(2, 1), "22223");
+    EXPECT_EQ(state.UnitGrid.TopRow(), 0);  // never scrolls by itself
+    // Every reply logs ONLINE with the local port.
+    ASSERT_EQ(state.Log.Count(), 4);
+    EXPECT_EQ(state.LogCell(1, 3), "198.18.0.5");
+    EXPECT_EQ(state.LogCell(2, 3), "22223");
+    EXPECT_EQ(state.LogCell(3, 3), "ONLINE");
+}
+
+TEST_F(UnitsFixture, RepeatedReplyKeepsTheRowAndSelectionButLogsAgain) {
+    HandleDiscoveryReply(state, "198.18.0.2", 5000, 22223);
+    HandleDiscoveryReply(state, "198.18.0.3", 5000, 22223);
+    HandleDiscoveryReply(state, "198.18.0.2", 6000, 22223);  // other source port
+    EXPECT_EQ(state.Units.Count(), 2);
+    EXPECT_EQ(state.UnitCell(1, 0), "5000");
+    EXPECT_EQ(state.grdRec, (TGridRect{0, 1, 2, 1}));
+    EXPECT_EQ(state.Log.Count(), 3);
+    EXPECT_EQ(state.LogGrid.Selection(), (TGridRect{0, 1, 2, 1}));  // the log still gets grdRec
+    EXPECT_TRUE(state.LogGrid.IsSelected(0, 1));
+}
+
+TEST_F(UnitsFixture, AddressesMatchOnlyCharacterForCharacter) {
+    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    HandleDiscoveryReply(state, "198.18.0.02", 1, 22223);
+    EXPECT_EQ(state.Units.Count(), 2);
+}
+
+TEST_F(UnitsFixture, BroadcastClearsClosesThenSendsBrca) {
+    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    HandleDiscoveryReply(state, "198.18.0.3", 1, 22223);
+    const TGridRect rec = state.grdRec;
+    RunDiscoveryBroadcast(state, sender);
+    EXPECT_EQ(state.UnitGrid.RowCount(), 1);
+    EXPECT_EQ(state.Units.Count(), 0);
+    EXPECT_EQ(state.grdRec, rec);
+    EXPECT_EQ(sender.calls, (std::vector<std::string>{"Close", "Send"}));
+    ASSERT_EQ(sender.sent.size(), 1u);
+    EXPECT_EQ(sender.sent[0].host, "255.255.255.255");
+    EXPECT_EQ(sender.sent[0].port, 22222);
+    EXPECT_EQ(sender.sent[0].bytes, (tivaro::Bytes{'B', 'R', 'C', 'A'}));
+    EXPECT_EQ(state.Log.Count(), 2);  // the broadcast itself writes no entry
+    // New rows start at row 0 again; the old ones do not come back.
+    HandleDiscoveryReply(state, "198.18.0.9", 1, 22223);
+    EXPECT_EQ(column0(), (QStringList{"198.18.0.9", ""}));
+    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);  // listed before the clear: new again
+    EXPECT_EQ(column0(), (QStringList{"198.18.0.9", "198.18.0.2", ""}));
+}
+
+TEST_F(UnitsFixture, FailedBroadcastThrowsWithTheListAlreadyCleared) {
+    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    sender.fail = true;
+    EXPECT_THROW(RunDiscoveryBroadcast(state, sender), tivaro::NetworkError);
+    EXPECT_EQ(state.UnitGrid.RowCount(), 1);
+}
+
+TEST_F(UnitsFixture, BroadcastPortIsReadFromTheField) {
+    state.Broadcast_Port.SetText("$5000");
+    RunDiscoveryBroadcast(state, sender);
+    EXPECT_EQ(sender.sent.at(0).port, 0x5000);
+}
+
+TEST(UnitsBeforeShow, WithTheHeaderRowStillThereTheFirstUnitGoesBelowIt) {
+    FixedClock clock;
+    ManagerWindowState state{clock};
+    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    EXPECT_EQ(state.UnitGrid.RowCount(), 3);
+    EXPECT_EQ(state.UnitCell(0, 0), "");
+    EXPECT_EQ(state.UnitCell(0, 1), "198.18.0.2");
+    EXPECT_EQ(state.grdRec, (TGridRect{0, 1, 2, 1}));
+}
+
+TEST(UnitListIndex, FindFollowsAppendAndClear) {
+    UnitList list;
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(list.AppendIfNew({QString::number(i), "1", "2"}), i);
+    EXPECT_EQ(list.AppendIfNew({"500", "9", "9"}), -1);
+    EXPECT_EQ(list.Find("999"), 999);
+    EXPECT_EQ(list.Find("1000"), -1);
+    list.Clear();
+    EXPECT_EQ(list.Find("5"), -1);
+    EXPECT_EQ(list.AppendIfNew({"5", "1", "2"}), 0);
+}
+
+}  // namespace
