@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QWidget>
 
 namespace tivaro {
 
@@ -10,18 +11,47 @@ ErrorDisplay& display() {
     static ErrorDisplay d;
     return d;
 }
+
+// Follows std::nested_exception links down to the innermost error's text.
+QString innermostText(const std::exception& error) {
+    try {
+        std::rethrow_if_nested(error);
+    } catch (const std::exception& inner) {
+        const QString text = innermostText(inner);
+        if (!text.isEmpty()) return text;
+    } catch (...) {
+    }
+    return QString::fromUtf8(error.what());
+}
 }  // namespace
 
 void SetErrorDisplay(ErrorDisplay d) { display() = std::move(d); }
 
+QString ErrorMessageText(const std::exception& error) { return innermostText(error); }
+
+QString WithFullStop(const QString& message) {
+    if (message.isEmpty() || message.back().unicode() <= u'.') return message;
+    return message + QLatin1Char('.');
+}
+
+void ShowStandardErrorBox(const std::exception& error) {
+    if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+    QWidget* active = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                    WithFullStop(ErrorMessageText(error)), QMessageBox::Ok, active);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    if (active) active->activateWindow();
+}
+
 void ShowError(const std::exception& error) {
+    if (dynamic_cast<const SilentAbort*>(&error)) return;
     if (display()) {
         display()(error);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
-                    QString::fromUtf8(error.what()), QMessageBox::Ok);
-    box.exec();
+    ShowStandardErrorBox(error);
 }
 
 }  // namespace tivaro

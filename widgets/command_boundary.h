@@ -1,19 +1,39 @@
 #pragma once
 // The one boundary every user command runs through: an exception that leaves a
 // command is handed to the application's error display (the standard error box
-// once the shell has installed it). UI thread only.
+// unless the shell or a test installs another). UI thread only.
 
+#include <QString>
 #include <exception>
 #include <functional>
 #include <utility>
 
 namespace tivaro {
 
+// The silent-abort kind of error: it ends a command and shows no box.
+class SilentAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return ""; }
+};
+
 using ErrorDisplay = std::function<void(const std::exception&)>;
 
-// Installs the display; an empty function restores the fallback box.
+// Installs the display; an empty function restores the standard error box.
 void SetErrorDisplay(ErrorDisplay display);
+// Hands the error to the installed display (a SilentAbort never reaches it).
 void ShowError(const std::exception& error);
+
+// The message the box shows: the innermost nested error's text, unless that
+// one is empty, else the error's own text (UTF-8).
+QString ErrorMessageText(const std::exception& error);
+
+// Appends "." unless the text is empty or its last character is at or below
+// "." (so "…verwendet." and a text ending in a line break stay as they are).
+QString WithFullStop(const QString& message);
+
+// The standard error box: caption = application name (the title), stop icon,
+// one OK button, modal to the whole application, on the active window's screen.
+void ShowStandardErrorBox(const std::exception& error);
 
 template <typename F>
 void RunCommand(F&& command) {
