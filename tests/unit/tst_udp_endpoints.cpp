@@ -3,7 +3,9 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -17,6 +19,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -309,10 +312,43 @@ TEST(UdpListener, TakenPortFailsWithBindMessageAndLeavesNothingBehind) {
     }
 }
 
-TEST(UdpListener, ListensOnTheManagerPortByDefault) {
-    Recorder recorder;
-    UdpListener listener(recorder.Poster());
-    EXPECT_EQ(listener.Port(), kManagerListenPort);
+// Runs body in a forked child inside a fresh network namespace with its
+// loopback up, so the fixed ports can be bound without touching the host's.
+// The child's exit status is the result: 0 passes, 77 means "no namespace".
+int InFreshNetworkNamespace(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) ::_exit(77);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        ifreq ifr{};
+        std::strcpy(ifr.ifr_name, "lo");
+        if (::ioctl(fd, SIOCGIFFLAGS, &ifr) != 0) ::_exit(77);
+        ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
+        if (::ioctl(fd, SIOCSIFFLAGS, &ifr) != 0) ::_exit(77);
+        ::close(fd);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(UdpListener, ByDefaultListensOnTheManagerPort) {
+    const int result = InFreshNetworkNamespace([] {
+        Recorder recorder;
+        UdpListener listener(recorder.Poster());
+        if (listener.Port() != kManagerListenPort) return 1;
+        listener.Start();
+        UdpSender sender;
+        sender.Send("localhost", kManagerListenPort, {'B', 'R', 'C', 'A'});
+        const auto events = recorder.WaitFor(1);
+        if (events.size() != 1) return 2;
+        if (events[0].Port != kManagerListenPort || events[0].PeerPort != sender.LocalPort()) return 3;
+        return 0;
+    });
+    if (result == 77) GTEST_SKIP() << "needs root for a network namespace";
+    EXPECT_EQ(result, 0) << "1: wrong port, 2: nothing received, 3: wrong ports in the event";
 }
 
 TEST(UdpSender, KeepsItsSourcePortUntilClosedThenTakesANewOne) {
@@ -391,29 +427,22 @@ TEST(UdpSender, TooLargeDatagramFailsAndTheSocketStaysOpen) {
     EXPECT_EQ(sender.LocalPort(), before);
 }
 
-// The lookup runs in a child inside a fresh network namespace, so a name the
-// hosts file lacks never becomes a query on the real network.
+// The lookup runs inside a fresh network namespace, so a name the hosts file
+// lacks never becomes a query on the real network.
 TEST(UdpSender, UnknownHostFailsWithHostNotFound) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root for a network namespace";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNET) != 0) ::_exit(3);
+    const int result = InFreshNetworkNamespace([] {
         UdpSender sender;
         try {
-            sender.Send("no-such-module.invalid", 22222, {'G', 'E', 'T'});
+            sender.Send("no-such-module.invalid", kDeviceCommandPort, {'G', 'E', 'T'});
         } catch (const NetworkError& e) {
             const bool ok = e.code() == kHostNotFoundCode &&
                             std::string(e.what()) == "Socket-Fehler # 11001Host nicht gefunden.\r\n";
-            ::_exit(ok ? 0 : 1);
+            return ok ? 0 : 1;
         }
-        ::_exit(2);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no network namespace available";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong error, 2: no error";
+        return 2;
+    });
+    if (result == 77) GTEST_SKIP() << "needs root for a network namespace";
+    EXPECT_EQ(result, 0) << "1: wrong error, 2: no error";
 }
 
 TEST(SocketErrorMessage, CodeThenDescriptionThenCrLf) {
