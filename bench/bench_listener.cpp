@@ -10,6 +10,7 @@
 //                      event loop on the benchmark thread: the whole way a
 //                      reply travels to the dispatcher
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -18,7 +19,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <atomic>
-#include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -181,7 +181,8 @@ void BM_UdpListener(benchmark::State& state) {
     CountingQueue queue(gate);
     UdpListener listener([&](DatagramEvent&& e) { queue.Push(std::move(e)); }, 0, "bench");
     listener.Start();
-    RunBursts(state, gate, listener.Port(), [&] { return queue.Count(); }, SpinPump);
+    RunBursts(
+        state, gate, listener.Port(), [&] { return queue.Count(); }, SpinPump);
     listener.Stop();
 }
 
@@ -189,7 +190,8 @@ void BM_PlainRecvfrom(benchmark::State& state) {
     Gate gate;
     CountingQueue queue(gate);
     PlainRecvfromLoop loop(queue);
-    RunBursts(state, gate, loop.Port(), [&] { return queue.Count(); }, SpinPump);
+    RunBursts(
+        state, gate, loop.Port(), [&] { return queue.Count(); }, SpinPump);
 }
 
 void BM_ListenerToUiThread(benchmark::State& state) {
@@ -204,8 +206,9 @@ void BM_ListenerToUiThread(benchmark::State& state) {
         },
         0, "bench");
     listener.Start();
-    RunBursts(state, gate, listener.Port(), [&] { return handled; },
-              [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+    RunBursts(
+        state, gate, listener.Port(), [&] { return handled; },
+        [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
     listener.Stop();
     delivery.Shutdown();
 }

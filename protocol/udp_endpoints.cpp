@@ -26,50 +26,91 @@ const char* const kBindFailedMessage =
 const char* const kPackageTooLargeMessage = "Package zu groß.";
 const char* const kNotAllBytesSentMessage = "Es wurden nicht alle Bytes gesendet.";
 
-NetworkError::NetworkError(const std::string& message, int code) : std::runtime_error(message), m_code(code) {}
+NetworkError::NetworkError(const std::string& message, int code)
+    : std::runtime_error(message), m_code(code) {}
 
 std::string SocketErrorDescription(int err) {
     switch (err) {
-    case EINTR: return "Unterbrochener Systemaufruf.";
-    case EBADF: return "Falsche Dateinummer.";
-    case EACCES: return "Zugriff verweigert.";
-    case EFAULT: return "Pufferfehler.";
-    case EINVAL: return "Ungültiges Argument.";
-    case EMFILE: return "Zu viele geöffnete Dateien.";
-    case EWOULDBLOCK: return "Operation würde blockieren.";
-    case EINPROGRESS: return "Die Operation wird gerade durchgeführt.";
-    case EALREADY: return "Operation wird bereits verarbeitet.";
-    case ENOTSOCK: return "Socket-Operation für Nicht-Socket.";
-    case EDESTADDRREQ: return "Zieladresse erforderlich.";
-    case EMSGSIZE: return "Nachricht zu lang.";
-    case EPROTOTYPE: return "Falscher Protokolltyp für Socket.";
-    case ENOPROTOOPT: return "Falsche Protokolloption.";
-    case EPROTONOSUPPORT: return "Protokoll nicht unterstützt.";
-    case ESOCKTNOSUPPORT: return "Socket-Typ wird nicht unterstützt.";
-    case EOPNOTSUPP: return "Operation für Socket nicht unterstützt.";
-    case EPFNOSUPPORT: return "Protokollfamilie nicht unterstützt.";
-    case EAFNOSUPPORT: return "Die Adressfamilie wird von der Protokollfamilie nicht unterstützt.";
-    case EADDRINUSE: return "Adresse wird bereits verwendet.";
-    case EADDRNOTAVAIL: return "Angeforderte Adresse kann nicht zugewiesen werden.";
-    case ENETDOWN: return "Netzwerk ist heruntergefahren.";
-    case ENETUNREACH: return "Netzwerk ist nicht erreichbar.";
-    case ENETRESET: return "Netz hat die Verbindung verloren oder zurückgesetzt.";
-    case ECONNABORTED: return "Software verursachte einen Verbindungsabbruch.";
-    case ECONNRESET: return "Die Verbindung wurde von Peer zurückgesetzt.";
-    case ENOBUFS: return "Kein Pufferplatz verfügbar.";
-    case EISCONN: return "Socket ist bereits verbunden.";
-    case ENOTCONN: return "Socket ist nicht verbunden.";
-    case ESHUTDOWN: return "Nach Schließen des Socket kann weder gesendet noch empfangen werden.";
-    case ETOOMANYREFS: return "Zu viele Referenzen; keine Verbindungen möglich.";
-    case ETIMEDOUT: return "Zeitüberschreitung bei Verbindung.";
-    case ECONNREFUSED: return "Verbindung abgelehnt.";
-    case ELOOP: return "Zu viele Ebenen symbolischer Verknüpfungen.";
-    case ENAMETOOLONG: return "Dateiname zu lang.";
-    case EHOSTDOWN: return "Host ist heruntergefahren.";
-    case EHOSTUNREACH: return "Keine Route zum Host.";
-    case ENOTEMPTY: return "Verzeichnis ist nicht leer";
-    case kHostNotFoundCode: return "Host nicht gefunden.";
-    default: return "";
+        case EINTR:
+            return "Unterbrochener Systemaufruf.";
+        case EBADF:
+            return "Falsche Dateinummer.";
+        case EACCES:
+            return "Zugriff verweigert.";
+        case EFAULT:
+            return "Pufferfehler.";
+        case EINVAL:
+            return "Ungültiges Argument.";
+        case EMFILE:
+            return "Zu viele geöffnete Dateien.";
+        case EWOULDBLOCK:
+            return "Operation würde blockieren.";
+        case EINPROGRESS:
+            return "Die Operation wird gerade durchgeführt.";
+        case EALREADY:
+            return "Operation wird bereits verarbeitet.";
+        case ENOTSOCK:
+            return "Socket-Operation für Nicht-Socket.";
+        case EDESTADDRREQ:
+            return "Zieladresse erforderlich.";
+        case EMSGSIZE:
+            return "Nachricht zu lang.";
+        case EPROTOTYPE:
+            return "Falscher Protokolltyp für Socket.";
+        case ENOPROTOOPT:
+            return "Falsche Protokolloption.";
+        case EPROTONOSUPPORT:
+            return "Protokoll nicht unterstützt.";
+        case ESOCKTNOSUPPORT:
+            return "Socket-Typ wird nicht unterstützt.";
+        case EOPNOTSUPP:
+            return "Operation für Socket nicht unterstützt.";
+        case EPFNOSUPPORT:
+            return "Protokollfamilie nicht unterstützt.";
+        case EAFNOSUPPORT:
+            return "Die Adressfamilie wird von der Protokollfamilie nicht unterstützt.";
+        case EADDRINUSE:
+            return "Adresse wird bereits verwendet.";
+        case EADDRNOTAVAIL:
+            return "Angeforderte Adresse kann nicht zugewiesen werden.";
+        case ENETDOWN:
+            return "Netzwerk ist heruntergefahren.";
+        case ENETUNREACH:
+            return "Netzwerk ist nicht erreichbar.";
+        case ENETRESET:
+            return "Netz hat die Verbindung verloren oder zurückgesetzt.";
+        case ECONNABORTED:
+            return "Software verursachte einen Verbindungsabbruch.";
+        case ECONNRESET:
+            return "Die Verbindung wurde von Peer zurückgesetzt.";
+        case ENOBUFS:
+            return "Kein Pufferplatz verfügbar.";
+        case EISCONN:
+            return "Socket ist bereits verbunden.";
+        case ENOTCONN:
+            return "Socket ist nicht verbunden.";
+        case ESHUTDOWN:
+            return "Nach Schließen des Socket kann weder gesendet noch empfangen werden.";
+        case ETOOMANYREFS:
+            return "Zu viele Referenzen; keine Verbindungen möglich.";
+        case ETIMEDOUT:
+            return "Zeitüberschreitung bei Verbindung.";
+        case ECONNREFUSED:
+            return "Verbindung abgelehnt.";
+        case ELOOP:
+            return "Zu viele Ebenen symbolischer Verknüpfungen.";
+        case ENAMETOOLONG:
+            return "Dateiname zu lang.";
+        case EHOSTDOWN:
+            return "Host ist heruntergefahren.";
+        case EHOSTUNREACH:
+            return "Keine Route zum Host.";
+        case ENOTEMPTY:
+            return "Verzeichnis ist nicht leer";
+        case kHostNotFoundCode:
+            return "Host nicht gefunden.";
+        default:
+            return "";
     }
 }
 
@@ -213,7 +254,8 @@ void UdpSender::Send(const std::string& host, std::uint16_t port, const Bytes& b
 
     ssize_t sent;
     do {
-        sent = ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        sent =
+            ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) {
         const int err = errno;

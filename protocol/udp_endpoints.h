@@ -20,7 +20,7 @@ constexpr std::uint16_t kDeviceCommandPort = 22222;  // modules listen here
 constexpr std::uint16_t kManagerListenPort = 22223;  // replies arrive here
 constexpr std::size_t kMaxDatagramSize = 8192;       // larger datagrams are dropped whole
 
-extern const char* const kBindFailedMessage;   // "Socket konnte nicht gebunden werden. ..."
+extern const char* const kBindFailedMessage;       // "Socket konnte nicht gebunden werden. ..."
 extern const char* const kPackageTooLargeMessage;  // "Package zu groß."
 extern const char* const kNotAllBytesSentMessage;  // "Es wurden nicht alle Bytes gesendet."
 // Code of a NetworkError for a host name the resolver could not find. The
@@ -46,8 +46,8 @@ std::string SocketErrorDescription(int err);
 
 // One received datagram, handed by value to the UI thread.
 struct DatagramEvent {
-    Bytes AData;             // 1..8192 bytes, exactly as received
-    std::string PeerIP;      // "192.168.1.50" or "FE80:0:0:0:20C:29FF:FE12:3456"
+    Bytes AData;         // 1..8192 bytes, exactly as received
+    std::string PeerIP;  // "192.168.1.50" or "FE80:0:0:0:20C:29FF:FE12:3456"
     std::uint16_t PeerPort = 0;
     std::uint16_t Port = 0;  // local port, 22223
 };

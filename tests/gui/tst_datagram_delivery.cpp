@@ -1,7 +1,5 @@
 // The hand-over of received datagrams to the UI thread, with a real listener on
 // loopback and the real Qt event loop.
-#include "UnitMain/datagram_delivery.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#include "UnitMain/datagram_delivery.h"
 
 using tivaro::Bytes;
 using tivaro::DatagramEvent;
@@ -116,7 +116,10 @@ void TestDatagramDelivery::nestedLoopsDeliver() {
     listener.Start();
     LoopbackPeer peer;
     // Safety net: a loop that never delivers is ended after 5 s and fails below.
-    QTimer::singleShot(5000, &dialog, [&] { dialog.reject(); box.reject(); });
+    QTimer::singleShot(5000, &dialog, [&] {
+        dialog.reject();
+        box.reject();
+    });
 
     bool inside = false;
     QTimer::singleShot(0, this, [&] {
@@ -125,7 +128,8 @@ void TestDatagramDelivery::nestedLoopsDeliver() {
         if (loop == "processEvents") {
             QElapsedTimer clock;
             clock.start();
-            while (!received && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            while (!received && clock.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         } else if (loop == "dialog") {
             dialog.exec();
         } else {

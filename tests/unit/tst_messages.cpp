@@ -1,11 +1,11 @@
 // Byte layouts of the module datagrams: builders, classifier, settings reply parser.
-#include "protocol/messages.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <stdexcept>
 #include <string>
+
+#include "protocol/messages.h"
 
 using namespace tivaro;
 
@@ -14,7 +14,8 @@ namespace {
 Bytes Hex(const std::string& text) {
     Bytes out;
     std::istringstream in(text);
-    for (std::string pair; in >> pair;) out.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
+    for (std::string pair; in >> pair;)
+        out.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
     return out;
 }
 
@@ -59,7 +60,8 @@ TEST(Builders, SubnetSwitchTakesTheLowByteOfEachNumber) {
         {INT32_MIN, INT32_MAX, 511, "42 52 43 58 00 FF FF"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(HexDump(BuildSubnetSwitchRequest(c.a, c.b, c.c)), c.bytes) << c.a << " " << c.b << " " << c.c;
+        EXPECT_EQ(HexDump(BuildSubnetSwitchRequest(c.a, c.b, c.c)), c.bytes)
+            << c.a << " " << c.b << " " << c.c;
 }
 
 TEST(Builders, SettingsWriteOfTheWorkedExampleIs28Bytes) {
@@ -163,8 +165,8 @@ TEST(Parser, WorkedExampleReplyReadsBack) {
 }
 
 TEST(Parser, PortsAreBigEndianAndAddressesInWrittenOrder) {
-    const auto s = ParseSettingsReply(
-        Hex("47 45 54 0A 00 00 01 FF FF FF 00 0A 00 00 FE 56 CE 00 00 FF FF 00 00 00"));
+    const auto s =
+        ParseSettingsReply(Hex("47 45 54 0A 00 00 01 FF FF FF 00 0A 00 00 FE 56 CE 00 00 FF FF 00 00 00"));
     ASSERT_TRUE(s.has_value());
     EXPECT_EQ(FormatIpv4(s->IP_ADDRESS), "10.0.0.1");
     EXPECT_EQ(FormatIpv4(s->MASK_ADDRESS), "255.255.255.0");
@@ -181,15 +183,13 @@ TEST(Parser, ReplyTextsDropEveryByteUpToBlank) {
         std::u16string expected;
     };
     const Case cases[] = {
-        {"03 61 20 62", u"ab"},
-        {"04 61 00 09 62", u"ab"},
-        {"03 20 20 20", u""},
-        {"02 E9 FF", u"\u00E9\u00FF"},
-        {"02 21 7F", u"!\x7F"},
+        {"03 61 20 62", u"ab"},        {"04 61 00 09 62", u"ab"}, {"03 20 20 20", u""},
+        {"02 E9 FF", u"\u00E9\u00FF"}, {"02 21 7F", u"!\x7F"},
     };
     for (const Case& c : cases) {
-        const Bytes reply = Hex(std::string("47 45 54 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ") +
-                                c.text + " 00");
+        const Bytes reply =
+            Hex(std::string("47 45 54 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ") + c.text +
+                " 00");
         const auto s = ParseSettingsReply(reply);
         ASSERT_TRUE(s.has_value()) << c.text;
         EXPECT_EQ(s->MYSQL_User, c.expected) << c.text;
@@ -234,10 +234,20 @@ TEST(TextHelpers, Ipv4TextFormsAndTheirLimits) {
     EXPECT_EQ(FormatIpv4({192, 168, 1, 50}), "192.168.1.50");
     EXPECT_EQ(FormatIpv4({0, 0, 0, 0}), "0.0.0.0");
     const std::pair<const char*, bool> cases[] = {
-        {"255.255.255.255", true}, {"0.0.0.0", true},   {"010.001.0.1", true}, {"256.0.0.1", false},
-        {"1.2.3", false},          {"1.2.3.4.5", false}, {"1.2.3.", false},    {" 1.2.3.4", false},
-        {"1.2.3.4 ", false},       {"1..2.3", false},    {"0001.2.3.4", false}, {"a.b.c.d", false},
-        {"", false},               {"-1.2.3.4", false},
+        {"255.255.255.255", true},
+        {"0.0.0.0", true},
+        {"010.001.0.1", true},
+        {"256.0.0.1", false},
+        {"1.2.3", false},
+        {"1.2.3.4.5", false},
+        {"1.2.3.", false},
+        {" 1.2.3.4", false},
+        {"1.2.3.4 ", false},
+        {"1..2.3", false},
+        {"0001.2.3.4", false},
+        {"a.b.c.d", false},
+        {"", false},
+        {"-1.2.3.4", false},
     };
     for (const auto& [text, valid] : cases) EXPECT_EQ(ParseIpv4(text).has_value(), valid) << text;
     EXPECT_EQ(ParseIpv4("010.001.0.1"), (Ipv4Octets{10, 1, 0, 1}));

@@ -1,17 +1,14 @@
 // The UDP endpoints on loopback: real sockets, real listener threads.
-#include "protocol/udp_endpoints.h"
-
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <sys/ioctl.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +21,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "protocol/udp_endpoints.h"
 
 using namespace tivaro;
 using namespace std::chrono_literals;
@@ -93,15 +92,17 @@ public:
             to.sin_family = AF_INET;
             to.sin_port = htons(port);
             to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ASSERT_EQ(::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                      static_cast<ssize_t>(bytes.size()));
+            ASSERT_EQ(
+                ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+                static_cast<ssize_t>(bytes.size()));
         } else {
             sockaddr_in6 to{};
             to.sin6_family = AF_INET6;
             to.sin6_port = htons(port);
             to.sin6_addr = in6addr_loopback;
-            ASSERT_EQ(::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-                      static_cast<ssize_t>(bytes.size()));
+            ASSERT_EQ(
+                ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+                static_cast<ssize_t>(bytes.size()));
         }
     }
     // Receives one datagram within 2 s; returns the sender's port, 0 on timeout.
