@@ -1,0 +1,87 @@
+#pragma once
+// The manager window (Form1): lays out the controls of manager_window.ui,
+// binds them to ManagerWindowState and forwards the user's commands and every
+// received datagram to the models. Owns the UDP sender, the listener and the
+// hand-over of datagrams to the UI thread. UI thread only.
+
+#include <QPixmap>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+#include "UnitMain/manager_window_state.h"
+#include "UnitMain/qt_event_pump.h"
+#include "UnitMain/settings_fetch.h"
+#include "UnitModul/module_host.h"
+#include "UnitModul/setup_dialog_port.h"
+#include "protocol/udp_endpoints.h"
+#include "widgets/confirm_dialog.h"
+
+namespace Ui {
+class TForm1;
+}
+class DatagramDelivery;
+
+class TForm1 : public QWidget, public ModuleHost, public FetchHost {
+    Q_OBJECT
+public:
+    // listenPort is a test seam; the program always listens on 22223.
+    explicit TForm1(QWidget* parent = nullptr, std::uint16_t listenPort = tivaro::kManagerListenPort);
+    ~TForm1() override;
+
+    void SetSetupDialog(SetupDialogPort* dialog) { m_dialog = dialog; }
+    // Stops the listener (joins its threads), closes the sender and stops the
+    // hand-over; called before any window is destroyed.
+    void Shutdown();
+
+    // Test seams: a recording sender or a preset confirmation in place of the
+    // real ones (nullptr restores them).
+    void UseSender(tivaro::DatagramSender* sender) { m_senderOverride = sender; }
+    void UseConfirmation(Confirmation* confirmation) { m_confirmationOverride = confirmation; }
+
+    ManagerWindowState& State() { return m_state; }
+    const TGridRect& grdRec() const { return m_state.grdRec; }
+    bool ListenerActive() const;
+
+    // ModuleHost and FetchHost.
+    std::int32_t UdpPortValue() const override { return m_state.UDP_PORT.Value(); }
+    tivaro::DatagramSender& Sender() override;
+    void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) override;
+    QString UnitCellText(int col, int row) const override { return m_state.UnitCell(col, row); }
+    void SetUdpPort(std::int32_t port) override { m_state.UDP_PORT.SetValue(port); }
+    bool IsRx() const override { return m_state.is_rx; }
+    void SetIsRx(bool value) override { m_state.is_rx = value; }
+
+    // The window's handlers.
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void JvXPButton1Click();
+    void JvXPButton2Click();
+    void JvXPButton8Click();
+    void JvXPButton3Click();
+    void Unit_GridMouseUp(const QPoint& pos);
+    void IdUDPServer1UDPRead(const tivaro::DatagramEvent& event);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    Confirmation& confirmation();
+
+    SystemWallClock m_wallClock;
+    ManagerWindowState m_state{m_wallClock};
+    std::unique_ptr<Ui::TForm1> m_ui;
+    tivaro::UdpSender m_sender;
+    std::unique_ptr<DatagramDelivery> m_delivery;
+    std::unique_ptr<tivaro::UdpListener> m_listener;
+    DialogConfirmation m_confirmation;
+    QtEventPump m_pump;
+    SteadyClock m_clock;
+    QPixmap m_logo;
+    SetupDialogPort* m_dialog = nullptr;
+    tivaro::DatagramSender* m_senderOverride = nullptr;
+    Confirmation* m_confirmationOverride = nullptr;
+    bool m_shown = false;
+};

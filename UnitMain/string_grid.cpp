@@ -1,0 +1,124 @@
+#include "UnitMain/string_grid.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QScrollBar>
+
+GridTableModel::GridTableModel(const GridState& state, CellText cellText, QObject* parent)
+    : QAbstractTableModel(parent), m_state(state), m_cellText(std::move(cellText)), m_rows(state.RowCount()) {}
+
+int GridTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+
+int GridTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_state.ColCount();
+}
+
+QVariant GridTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    if (role == Qt::DisplayRole) return m_cellText(index.column(), index.row());
+    if (role == Qt::BackgroundRole && index.row() < m_state.FixedRows())
+        return QPalette().brush(QPalette::Button);  // the grey header row of a grid not yet reset
+    return {};
+}
+
+Qt::ItemFlags GridTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid() || index.row() < m_state.FixedRows()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void GridTableModel::AppendRows(int newCount) {
+    if (newCount <= m_rows) return Reset();
+    beginInsertRows({}, m_rows, newCount - 1);
+    m_rows = newCount;
+    endInsertRows();
+}
+
+void GridTableModel::Reset() {
+    beginResetModel();
+    m_rows = m_state.RowCount();
+    endResetModel();
+}
+
+void GridTableModel::RowChanged(int row) {
+    if (row < 0 || row >= m_rows) return;
+    emit dataChanged(index(row, 0), index(row, m_state.ColCount() - 1), {Qt::DisplayRole});
+}
+
+StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(16);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setMinimumSectionSize(1);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    setShowGrid(false);
+    setWordWrap(false);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setAutoScroll(false);  // selecting never scrolls by itself
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+}
+
+StringGrid::~StringGrid() { Detach(); }
+
+void StringGrid::Attach(GridState& state, GridTableModel::CellText cellText, bool wholeRows) {
+    Detach();
+    m_state = &state;
+    m_model = new GridTableModel(state, std::move(cellText), this);
+    QItemSelectionModel* old = selectionModel();
+    setModel(m_model);
+    delete old;
+    setSelectionBehavior(wholeRows ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+    state.SetObserver(this);
+    TopRowChanged(state.TopRow());
+    SelectionChanged();
+}
+
+void StringGrid::Detach() {
+    if (m_state) m_state->SetObserver(nullptr);
+    m_state = nullptr;
+}
+
+QPoint StringGrid::CellAt(const QPoint& pos) const {
+    const int col = columnAt(pos.x());
+    const int row = rowAt(pos.y());
+    if (col < 0 || row < 0) return {-1, -1};
+    return {col, row};
+}
+
+void StringGrid::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    emit mouseReleased(event->position().toPoint());
+}
+
+void StringGrid::RowsAppended(int, int last) { m_model->AppendRows(last + 1); }
+
+void StringGrid::RowsReset() {
+    m_model->Reset();
+    TopRowChanged(m_state->TopRow());
+    SelectionChanged();
+}
+
+void StringGrid::RowChanged(int row) { m_model->RowChanged(row); }
+
+void StringGrid::TopRowChanged(int topRow) { verticalScrollBar()->setValue(topRow); }
+
+void StringGrid::SelectionChanged() {
+    QItemSelectionModel* selection = selectionModel();
+    if (!selection) return;
+    if (!m_state->HasVisibleSelection()) {
+        selection->clearSelection();
+        return;
+    }
+    const TGridRect& r = m_state->Selection();
+    const QModelIndex topLeft = m_model->index(std::min(r.Top, r.Bottom), std::min(r.Left, r.Right));
+    const QModelIndex bottomRight = m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
+    QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
+    if (selectionBehavior() == QAbstractItemView::SelectRows) flags |= QItemSelectionModel::Rows;
+    selection->select(QItemSelection(topLeft, bottomRight), flags);
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The yes/no question shown to the user: "Bestätigen", a question icon, "&Ja"
+// (the default) and "&Nein"; Escape and closing decline. Centred on the
+// screen. UI thread only.
+
+#include <QString>
+
+#include "widgets/confirmation.h"
+
+class DialogConfirmation : public Confirmation {
+public:
+    bool Confirm(const QString& question) override;
+};
