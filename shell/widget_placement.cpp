@@ -129,7 +129,10 @@ bool FormPlacementHook::eventFilter(QObject* watched, QEvent* event) {
         return true;
     case QEvent::Close:
         static_cast<QObject*>(m_widget.data())->event(event);
-        if (event->isAccepted()) m_storage.CloseQueryStep();
+        if (event->isAccepted()) {
+            m_storage.CloseQueryStep();
+            if (m_closed) m_closed();
+        }
         return true;
     default:
         return false;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "shell/form_storage.h"
@@ -57,6 +58,8 @@ public:
     WidgetPlacementWindow& Window() { return m_window; }
     // The destroy step: stores the placement unless it was stored in this run.
     void DestroyStep() { m_storage.DestroyStep(); }
+    // Called once a close has been allowed and the placement stored.
+    void SetClosedHandler(std::function<void()> handler) { m_closed = std::move(handler); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,6 +68,7 @@ private:
     QPointer<QWidget> m_widget;
     WidgetPlacementWindow m_window;
     FormStorage m_storage;
+    std::function<void()> m_closed;
 };
 
 }  // namespace tivaro

@@ -1,0 +1,75 @@
+#pragma once
+// The application object: its title from the program file's name, the start-up
+// order (single-instance guard, both windows, placement hooks, first show),
+// the event loop with its safety net for escaping errors, the end of the
+// desktop session (SIGTERM/SIGHUP/SIGINT through a self-pipe) and the shutdown
+// order. UI thread only.
+
+#include <QApplication>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace tivaro {
+
+class InstanceGuard;
+class FormPlacementHook;
+class RegistryFileStorage;
+
+// The windows the shell runs and how to take them down.
+struct ShellForms {
+    QWidget* mainForm = nullptr;              // Form1, built hidden, FormCreate done
+    std::function<void()> stopTransport;      // listener stopped and joined, sender closed, hand-over shut
+    std::function<void()> destroyDialog;      // Form2
+    std::function<void()> destroyMainForm;    // Form1
+};
+
+class Application final : public QApplication {
+public:
+    Application(int& argc, char** argv);
+    ~Application() override;
+
+    QString Title() const { return m_title; }
+    QString ProgramPath() const { return m_programPath; }
+    bool Terminated() const { return m_terminated; }
+    QWidget* MainForm() const { return m_forms.mainForm; }
+
+    // Registers with the guard and checks it (a refused copy ends here with
+    // exit code 0), builds the windows, hooks the placement store, shows the
+    // main window, runs the loop and shuts down in order. Returns 0.
+    int Run(const std::function<ShellForms()>& createForms);
+    // Posts the quit request.
+    void Terminate();
+
+    // An error that escaped an event handler: the standard error box.
+    void HandleException(const std::exception& error);
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The last-resort box "Anwendungsfehler" for an error that escaped start-up; returns 1.
+    static int LastResort(const std::exception& error, const QString& programPath);
+
+private:
+    void sessionEnd();
+    void shutdownStep();
+
+    QString m_programPath;
+    QString m_title;
+    bool m_terminated = false;
+    bool m_shutDown = false;
+    ShellForms m_forms;
+    std::unique_ptr<InstanceGuard> m_guard;
+    std::unique_ptr<RegistryFileStorage> m_store;
+    std::unique_ptr<FormPlacementHook> m_placement;
+    QSocketNotifier* m_signalNotifier = nullptr;
+};
+
+// TForm1 and TForm2 as the manager runs them: Form1 built (FormCreate done),
+// Form2 built hidden and connected to it.
+ShellForms CreateManagerForms();
+// The program: start-up to exit code.
+int RunManager(int argc, char** argv);
+
+}  // namespace tivaro
