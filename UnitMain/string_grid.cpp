@@ -106,7 +106,11 @@ void StringGrid::RowsReset() {
 
 void StringGrid::RowChanged(int row) { m_model->RowChanged(row); }
 
-void StringGrid::TopRowChanged(int topRow) { verticalScrollBar()->setValue(topRow); }
+void StringGrid::TopRowChanged(int topRow) {
+    // The view lays out new rows lazily; the scroll range must know them now.
+    updateGeometries();
+    verticalScrollBar()->setValue(topRow);
+}
 
 void StringGrid::SelectionChanged() {
     QItemSelectionModel* selection = selectionModel();

@@ -3,19 +3,19 @@
 #include <gtest/gtest.h>
 
 #include "UnitMain/manager_window_state.h"
+#include "manager_fakes.h"
 
 namespace {
 
-class FixedClock : public WallClock {
-public:
-    QTime time{9, 5, 7};
-    QTime Now() const override { return time; }
-};
+using FixedClock = tivaro::test::FixedWallClock;
 
 struct LogFixture : ::testing::Test {
     FixedClock clock;
     ManagerWindowState state{clock};
-    LogFixture() { state.ResetGridsOnShow(); }
+    LogFixture() {
+        clock.time = QTime(9, 5, 7);
+        state.ResetGridsOnShow();
+    }
     void addEntries(int n) {
         for (int i = 0; i < n; ++i) state.ADD_LOG("10.0.0.1", "22223", QStringLiteral("E%1").arg(i));
     }

@@ -8,46 +8,14 @@
 #include "UnitMain/dispatcher.h"
 #include "UnitMain/subnet_switch.h"
 #include "UnitMain/unit_discovery.h"
+#include "manager_fakes.h"
 
 namespace {
 
-class FixedClock : public WallClock {
-public:
-    QTime Now() const override { return QTime(15, 15, 0); }
-};
-
-class RecordingSender : public tivaro::DatagramSender {
-public:
-    struct Sent { std::string host; std::uint16_t port; tivaro::Bytes bytes; };
-    std::vector<Sent> sent;
-    int closes = 0;
-    bool fail = false;
-    void Send(const std::string& host, std::uint16_t port, const tivaro::Bytes& bytes) override {
-        if (fail) throw tivaro::NetworkError("Socket-Fehler # 101\r\n", 101);
-        sent.push_back({host, port, bytes});
-    }
-    void Close() override { ++closes; }
-};
-
-class PresetConfirmation : public Confirmation {
-public:
-    bool answer = true;
-    QStringList questions;
-    bool Confirm(const QString& question) override {
-        questions << question;
-        return answer;
-    }
-};
-
-class FakeDialog : public SetupDialogPort {
-public:
-    std::vector<tivaro::Bytes> replies;
-    void PresetAddresses() override {}
-    void SetTargetCaption(const QString&) override {}
-    QString TargetCaption() const override { return {}; }
-    void HandleSettingsReply(const tivaro::Bytes& datagram) override { replies.push_back(datagram); }
-    void ShowModal() override {}
-};
+using FixedClock = tivaro::test::FixedWallClock;
+using FakeDialog = tivaro::test::RecordingDialog;
+using tivaro::test::PresetConfirmation;
+using tivaro::test::RecordingSender;
 
 struct StateFixture : ::testing::Test {
     FixedClock clock;
@@ -115,7 +83,7 @@ TEST_F(StateFixture, DeclinedSubnetSwitchDoesNothing) {
     RunSubnetSwitch(state, confirmation, sender);
     EXPECT_EQ(state.Units.Count(), 1);
     EXPECT_TRUE(sender.sent.empty());
-    EXPECT_EQ(sender.closes, 0);
+    EXPECT_EQ(sender.Closes(), 0);
     EXPECT_EQ(state.Log.Count(), 1);
 }
 

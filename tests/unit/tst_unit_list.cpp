@@ -4,32 +4,12 @@
 #include <vector>
 
 #include "UnitMain/unit_discovery.h"
+#include "manager_fakes.h"
 
 namespace {
 
-class FixedClock : public WallClock {
-public:
-    QTime Now() const override { return QTime(12, 0, 0); }
-};
-
-struct SentDatagram {
-    std::string host;
-    std::uint16_t port;
-    tivaro::Bytes bytes;
-};
-
-class RecordingSender : public tivaro::DatagramSender {
-public:
-    std::vector<std::string> calls;
-    std::vector<SentDatagram> sent;
-    bool fail = false;
-    void Send(const std::string& host, std::uint16_t port, const tivaro::Bytes& bytes) override {
-        calls.push_back("Send");
-        if (fail) throw tivaro::NetworkError("Socket-Fehler # 101\r\n", 101);
-        sent.push_back({host, port, bytes});
-    }
-    void Close() override { calls.push_back("Close"); }
-};
+using FixedClock = tivaro::test::FixedWallClock;
+using tivaro::test::RecordingSender;
 
 struct UnitsFixture : ::testing::Test {
     FixedClock clock;

@@ -1,0 +1,323 @@
+// The manager window as a user meets it: layout, fonts and tab order from the
+// .ui file, the state after the first show, the grids' views following the
+// models, the commands through the real buttons (with a recording sender and
+// a preset answer), and a listener that cannot start.
+#include <QAbstractItemModelTester>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+#include "UnitMain/manager_window.h"
+#include "UnitMain/string_grid.h"
+#include "manager_fakes.h"
+#include "widgets/command_boundary.h"
+#include "widgets/fonts.h"
+#include "widgets/numeric_field.h"
+
+using tivaro::test::PresetConfirmation;
+using tivaro::test::RecordingSender;
+
+namespace {
+
+// A port no test on this host uses: the listener binds port 0 ("any free").
+constexpr std::uint16_t kAnyPort = 0;
+
+tivaro::DatagramEvent datagram(const tivaro::Bytes& bytes, const char* ip, std::uint16_t peerPort = 22222) {
+    return tivaro::DatagramEvent{bytes, ip, peerPort, 22223};
+}
+
+const tivaro::Bytes kBrca{'B', 'R', 'C', 'A'};
+
+}  // namespace
+
+class TestManagerWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { tivaro::InstallFonts(); }
+
+    void layout_data();
+    void layout();
+    void windowFontsAndTabOrder();
+    void firstShowResetsGridsAndSizes();
+    void discoveryFillsTheUnitViewWithoutScrolling();
+    void logViewScrollsAndHighlightsGrdRec();
+    void buttonsRunTheirCommands();
+    void failingSendShowsTheErrorAndEndsTheCommand();
+    void listenerThatCannotStartLeavesTheGridsAsCreated();
+};
+
+void TestManagerWindow::layout_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("visible");
+    const struct { const char* name; QRect g; const char* text; bool visible; } rows[] = {
+        {"Image1", {8, 1, 247, 161}, "", true},
+        {"Label8", {147, 184, 49, 14}, "SRC-Port", true},
+        {"Label9", {208, 184, 47, 14}, "DST-Port", true},
+        {"Label10", {304, 184, 28, 14}, "Time", true},
+        {"Label11", {371, 184, 34, 14}, "Unit IP", true},
+        {"Label12", {488, 184, 51, 14}, "Message", true},
+        {"Label14", {448, 184, 23, 14}, "Port", true},
+        {"Label4", {376, 129, 6, 24}, ".", true},
+        {"Label13", {456, 129, 6, 24}, ".", true},
+        {"Label16", {536, 128, 57, 24}, ".XXX", true},
+        {"Label26", {149, 112, 70, 13}, "Broadcast Port", true},
+        {"Log_Grid", {288, 200, 449, 274}, "", true},
+        {"Unit_Grid", {9, 201, 273, 274}, "", true},  // laid out 273 high, FormCreate makes it 274
+        {"JvXPButton1", {304, 30, 121, 27}, "Broadcast TIVARO", true},
+        {"JvXPButton2", {657, 173, 80, 21}, "clear Log", true},
+        {"JvXPButton8", {304, 88, 281, 27}, "Set all TIVARO Units in same Network Segment", true},
+        {"SpinEdit3", {304, 121, 73, 28}, "192", true},
+        {"SpinEdit4", {384, 121, 73, 28}, "168", true},
+        {"SpinEdit5", {464, 121, 73, 28}, "1", true},
+        {"JvXPButton3", {632, 8, 105, 33}, "Close", true},
+        {"UDP_PORT", {268, 156, 121, 22}, "0", false},
+        {"Broadcast_Port", {442, 30, 73, 22}, "22222", false},
+    };
+    for (const auto& r : rows) QTest::newRow(r.name) << r.name << r.g << r.text << r.visible;
+}
+
+void TestManagerWindow::layout() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(bool, visible);
+    TForm1 form(nullptr, kAnyPort);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* w = form.findChild<QWidget*>(name);
+    QVERIFY2(w, qPrintable(name));
+    QCOMPARE(w->geometry(), geometry);
+    QCOMPARE(w->isVisible(), visible);
+    if (auto* label = qobject_cast<QLabel*>(w); label && !text.isEmpty()) QCOMPARE(label->text(), text);
+    if (auto* button = qobject_cast<QPushButton*>(w)) {
+        QCOMPARE(button->text(), text);
+        QVERIFY(!button->isDefault() && !button->autoDefault());
+    }
+    if (auto* field = qobject_cast<NumericField*>(w)) QCOMPARE(field->text(), text);
+    form.Shutdown();
+}
+
+void TestManagerWindow::windowFontsAndTabOrder() {
+    TForm1 form(nullptr, kAnyPort);
+    QCOMPARE(form.windowTitle(), QStringLiteral("TIVARO MODUL MANAGER"));
+    QCOMPARE(form.size(), QSize(745, 481));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(!(form.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                    Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint)));
+    QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+    QVERIFY(!form.findChild<QLabel*>("Image1")->pixmap().isNull());
+    QCOMPARE(form.findChild<QLabel*>("Image1")->pixmap().size(), QSize(244, 161));
+
+    const auto font = [&](const char* name) { return form.findChild<QWidget*>(name)->font(); };
+    QCOMPARE(font("JvXPButton1").family(), QStringLiteral("MS Sans Serif"));
+    QCOMPARE(font("Label26").pointSize(), 8);
+    for (const char* caption : {"Label8", "Label9", "Label10", "Label11", "Label12", "Label14"}) {
+        QCOMPARE(font(caption).family(), QStringLiteral("Arial"));
+        QVERIFY(font(caption).bold());
+        QCOMPARE(font(caption).pointSize(), 8);
+    }
+    for (const char* dot : {"Label4", "Label13", "Label16"}) {
+        QVERIFY(font(dot).bold() && font(dot).italic());
+        QCOMPARE(font(dot).pointSize(), 16);
+    }
+    QCOMPARE(font("SpinEdit3").family(), QStringLiteral("Verdana"));
+    QCOMPARE(font("SpinEdit3").pointSize(), 12);
+    QCOMPARE(font("Log_Grid").family(), QStringLiteral("Verdana"));
+    QCOMPARE(font("Unit_Grid").pointSize(), 8);
+
+    // Tab order among the visible controls; the hidden fields are skipped.
+    const QStringList expected{"Unit_Grid", "JvXPButton1", "JvXPButton2", "Log_Grid", "JvXPButton8",
+                               "SpinEdit3", "SpinEdit4", "SpinEdit5", "JvXPButton3"};
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStringList order;
+    QWidget* w = &form;
+    do {
+        QWidget* named = w;
+        while (named && named->parentWidget() != &form) named = named->parentWidget();  // spin box line edits
+        if (named && named->isVisible() && (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus &&
+            !order.contains(named->objectName()))
+            order << named->objectName();
+        w = w->nextInFocusChain();
+    } while (w != &form);
+    const qsizetype first = order.indexOf("Unit_Grid");
+    order = order.mid(first) + order.mid(0, first);
+    QCOMPARE(order, expected);
+    form.Shutdown();
+}
+
+void TestManagerWindow::firstShowResetsGridsAndSizes() {
+    TForm1 form(nullptr, kAnyPort);
+    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    auto* units = form.findChild<StringGrid*>("Unit_Grid");
+    QCOMPARE(units->height(), 274);
+    QCOMPARE(log->columnWidth(0), 67);
+    QCOMPARE(log->columnWidth(1), 113);
+    QCOMPARE(log->columnWidth(2), 53);
+    QCOMPARE(log->columnWidth(3), 196);
+    QCOMPARE(units->columnWidth(0), 132);
+    QCOMPARE(units->columnWidth(1), 58);
+    QCOMPARE(log->rowHeight(0), 16);
+    // As created: two rows, the first a header row, grdRec all 0.
+    QCOMPARE(log->model()->rowCount(), 2);
+    QCOMPARE(form.grdRec(), (TGridRect{0, 0, 0, 0}));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.ListenerActive());
+    QCOMPARE(log->model()->rowCount(), 1);
+    QCOMPARE(units->model()->rowCount(), 1);
+    QCOMPARE(form.grdRec(), (TGridRect{-1, -1, -1, -1}));
+    QVERIFY(!log->selectionModel()->hasSelection());
+    QVERIFY(!units->selectionModel()->hasSelection());
+    form.Shutdown();
+    QVERIFY(!form.ListenerActive());
+}
+
+void TestManagerWindow::discoveryFillsTheUnitViewWithoutScrolling() {
+    TForm1 form(nullptr, kAnyPort);
+    auto* units = form.findChild<StringGrid*>("Unit_Grid");
+    QAbstractItemModelTester tester(units->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (int i = 0; i < 25; ++i)
+        form.IdUDPServer1UDPRead(datagram(kBrca, qPrintable(QStringLiteral("198.18.1.%1").arg(10 + i))));
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10", 4000));  // listed: no new row
+    QCOMPARE(units->model()->rowCount(), 26);
+    QCOMPARE(units->model()->index(0, 0).data().toString(), QStringLiteral("198.18.1.10"));
+    QCOMPARE(units->model()->index(0, 1).data().toString(), QStringLiteral("22222"));
+    QCOMPARE(units->model()->index(24, 2).data().toString(), QStringLiteral("22223"));
+    QCOMPARE(units->model()->index(25, 0).data().toString(), QString());
+    // The last new unit's whole row is selected, out of sight: the list never scrolls by itself.
+    const QModelIndexList rows = units->selectionModel()->selectedRows();
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().row(), 24);
+    QCOMPARE(units->verticalScrollBar()->value(), 0);
+    QCOMPARE(units->rowAt(0), 0);
+    // A release over a cell and below the last row.
+    QCOMPARE(units->CellAt(QPoint(140, 20)), QPoint(1, 1));
+    units->setColumnWidth(2, 58);
+    QCOMPARE(units->CellAt(QPoint(260, 5)), QPoint(-1, -1));  // right of the last column
+    form.Shutdown();
+}
+
+void TestManagerWindow::logViewScrollsAndHighlightsGrdRec() {
+    TForm1 form(nullptr, kAnyPort);
+    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    QAbstractItemModelTester tester(log->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (int i = 0; i < 16; ++i) form.ADD_LOG("198.18.0.1", "22223", QStringLiteral("E%1").arg(i));
+    QCOMPARE(log->rowAt(1), 0);  // row count 17: still at the top
+    form.ADD_LOG("198.18.0.1", "22223", "E16");
+    QCOMPARE(log->verticalScrollBar()->value(), 1);
+    for (int i = 17; i < 20; ++i) form.ADD_LOG("198.18.0.1", "22223", QStringLiteral("E%1").arg(i));
+    QCOMPARE(log->verticalScrollBar()->value(), 4);
+    QCOMPARE(log->rowAt(1), 4);
+    QCOMPARE(log->model()->index(19, 3).data().toString(), QStringLiteral("E19"));
+    // A new unit sets grdRec to its row 0: the next entry highlights log row 0, columns 0..2.
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
+    const QModelIndexList cells = log->selectionModel()->selectedIndexes();
+    QCOMPARE(cells.size(), 3);
+    for (const QModelIndex& cell : cells) QCOMPARE(cell.row(), 0);
+    QCOMPARE(log->verticalScrollBar()->value(), 5);  // selecting does not scroll back
+    form.findChild<QPushButton*>("JvXPButton2")->click();
+    QCOMPARE(log->model()->rowCount(), 1);
+    QCOMPARE(log->model()->index(0, 3).data().toString(), QString());
+    form.Shutdown();
+}
+
+void TestManagerWindow::buttonsRunTheirCommands() {
+    TForm1 form(nullptr, kAnyPort);
+    RecordingSender sender;
+    PresetConfirmation confirmation;
+    form.UseSender(&sender);
+    form.UseConfirmation(&confirmation);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
+
+    form.findChild<QPushButton*>("JvXPButton1")->click();
+    QCOMPARE(form.findChild<StringGrid*>("Unit_Grid")->model()->rowCount(), 1);
+    QCOMPARE(sender.calls, (std::vector<std::string>{"Close", "Send"}));
+    QCOMPARE(sender.sent.back().host, std::string("255.255.255.255"));
+    QCOMPARE(sender.sent.back().bytes, kBrca);
+
+    // Typed octets reach the switch request through the fields.
+    auto* a = form.findChild<NumericField*>("SpinEdit3");
+    QTest::keyClick(a, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(a, "300");
+    confirmation.answer = false;
+    form.findChild<QPushButton*>("JvXPButton8")->click();
+    QCOMPARE(confirmation.questions.last(), QStringLiteral("All Units in same Subnet 300.168.1.XXX ?"));
+    QCOMPARE(sender.sent.size(), std::size_t(1));
+    confirmation.answer = true;
+    form.findChild<QPushButton*>("JvXPButton8")->click();
+    QCOMPARE(sender.sent.size(), std::size_t(2));
+    QCOMPARE(sender.sent.back().bytes, (tivaro::Bytes{'B', 'R', 'C', 'X', 0x2C, 0xA8, 0x01}));
+    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    QCOMPARE(log->model()->index(1, 3).data().toString(), QStringLiteral("SET ALL TO 300.168.1.XXX"));
+
+    form.findChild<QPushButton*>("JvXPButton3")->click();
+    QVERIFY(!form.isVisible());
+    form.Shutdown();
+}
+
+void TestManagerWindow::failingSendShowsTheErrorAndEndsTheCommand() {
+    QStringList shown;
+    tivaro::SetErrorDisplay([&](const std::exception& e) { shown << QString::fromUtf8(e.what()); });
+    TForm1 form(nullptr, kAnyPort);
+    RecordingSender sender;
+    PresetConfirmation confirmation;
+    sender.fail = true;
+    form.UseSender(&sender);
+    form.UseConfirmation(&confirmation);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
+    form.findChild<QPushButton*>("JvXPButton8")->click();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.first().startsWith("Socket-Fehler # 101"));
+    QCOMPARE(form.State().Units.Count(), 0);
+    QCOMPARE(form.State().Log.Count(), 1);  // only the ONLINE entry: no SET ALL TO
+    form.Shutdown();
+    tivaro::SetErrorDisplay({});
+}
+
+void TestManagerWindow::listenerThatCannotStartLeavesTheGridsAsCreated() {
+    QStringList shown;
+    tivaro::SetErrorDisplay([&](const std::exception& e) { shown << QString::fromUtf8(e.what()); });
+    // Another listener holds the port the window wants.
+    std::uint16_t port = 0;
+    {
+        for (std::uint16_t candidate = 41000; candidate < 41100 && !port; ++candidate) {
+            try {
+                tivaro::UdpListener l([](tivaro::DatagramEvent&&) {}, candidate);
+                l.Start();
+                l.Stop();
+                port = candidate;
+            } catch (const tivaro::NetworkError&) {
+            }
+        }
+    }
+    QVERIFY(port != 0);
+    tivaro::UdpListener busy([](tivaro::DatagramEvent&&) {}, port);
+    busy.Start();
+    TForm1 form(nullptr, port);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(!form.ListenerActive());
+    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    QCOMPARE(log->model()->rowCount(), 2);
+    QCOMPARE(log->model()->flags(log->model()->index(0, 0)), Qt::NoItemFlags);  // grey header row
+    QCOMPARE(form.grdRec(), (TGridRect{0, 0, 0, 0}));
+    busy.Stop();
+    form.Shutdown();
+    tivaro::SetErrorDisplay({});
+}
+
+QTEST_MAIN(TestManagerWindow)
+#include "tst_manager_window.moc"

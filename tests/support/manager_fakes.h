@@ -1,0 +1,71 @@
+#pragma once
+// Fakes for the manager window's seams: a fixed wall clock, a recording
+// sender, a preset confirmation and a setup dialog that records settings
+// replies. Single-threaded, like the code they stand in for.
+
+#include <QStringList>
+#include <QTime>
+#include <string>
+#include <vector>
+
+#include "UnitMain/wall_clock.h"
+#include "UnitModul/setup_dialog_port.h"
+#include "protocol/udp_endpoints.h"
+#include "widgets/confirmation.h"
+
+namespace tivaro::test {
+
+class FixedWallClock : public WallClock {
+public:
+    QTime time{15, 15, 0};
+    QTime Now() const override { return time; }
+};
+
+class RecordingSender : public DatagramSender {
+public:
+    struct Sent {
+        std::string host;
+        std::uint16_t port;
+        Bytes bytes;
+    };
+    std::vector<std::string> calls;  // "Close" and "Send" in order
+    std::vector<Sent> sent;
+    bool fail = false;
+
+    void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) override {
+        calls.push_back("Send");
+        if (fail) throw NetworkError("Socket-Fehler # 101\r\nNetzwerk ist nicht erreichbar.", 101);
+        sent.push_back({host, port, bytes});
+    }
+    void Close() override { calls.push_back("Close"); }
+    int Closes() const {
+        int n = 0;
+        for (const auto& c : calls) n += c == "Close";
+        return n;
+    }
+};
+
+class PresetConfirmation : public Confirmation {
+public:
+    bool answer = true;
+    QStringList questions;
+    bool Confirm(const QString& question) override {
+        questions << question;
+        return answer;
+    }
+};
+
+class RecordingDialog : public SetupDialogPort {
+public:
+    std::vector<Bytes> replies;
+    void PresetAddresses() override {}
+    void SetTargetCaption(const QString& caption) override { m_caption = caption; }
+    QString TargetCaption() const override { return m_caption; }
+    void HandleSettingsReply(const Bytes& datagram) override { replies.push_back(datagram); }
+    void ShowModal() override {}
+
+private:
+    QString m_caption;
+};
+
+}  // namespace tivaro::test
