@@ -1,0 +1,210 @@
+#include "UnitModul/setup_dialog.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include "UnitModul/target_port.h"
+#include "ui_setup_dialog.h"
+#include "widgets/command_boundary.h"
+
+namespace {
+
+QFont PixelFont(const QString& family, int pixels, bool bold = false) {
+    QFont f(family);
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+Ipv4FieldOctets Shown(const tivaro::Ipv4Field& field) {
+    return {field.octetOrBlank(0), field.octetOrBlank(1), field.octetOrBlank(2), field.octetOrBlank(3)};
+}
+
+void Show(tivaro::Ipv4Field& field, const Ipv4FieldOctets& octets) {
+    for (int i = 0; i < 4; ++i) {
+        const auto& o = octets[static_cast<std::size_t>(i)];
+        if (o) field.setOctet(i, *o);
+        else field.octetEdit(i)->clear();
+    }
+}
+
+}  // namespace
+
+TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TForm2>()), m_host(host), m_confirmation(confirmation) {
+    ui->setupUi(this);
+    // A fixed dialog frame with a caption and no title-bar buttons, above all other windows.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(594, 375);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    setFont(PixelFont(QStringLiteral("Tahoma"), 11));
+    const QFont caption = PixelFont(QStringLiteral("Verdana"), 13);
+    for (QLabel* label : {ui->Label_Einstellung, ui->Label_MysqlSetup, ui->Label_IP, ui->Label_Mask, ui->Label_GW,
+                          ui->Label_PortRX, ui->Label_TX, ui->Label_Server, ui->Label_Port, ui->Label_User,
+                          ui->Label_Pass}) {
+        label->setFont(caption);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+    }
+    for (QLabel* label : {ui->Label_Einstellung, ui->Label_MysqlSetup}) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, p.color(QPalette::Highlight));
+        label->setPalette(p);
+    }
+    // Captions size themselves to their text from their top-left corner.
+    for (QLabel* label : findChildren<QLabel*>())
+        if (label != ui->IP) label->adjustSize();
+    ui->IP->setFont(PixelFont(QStringLiteral("Verdana"), 21, true));
+    QPalette blue = ui->IP->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    ui->IP->setPalette(blue);
+
+    ui->IP_ADDRESS->setFont(PixelFont(QStringLiteral("Tahoma"), 11));
+    ui->MASK_ADDRESS->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
+    ui->GW_ADDRESS->setFont(PixelFont(QStringLiteral("Tahoma"), 11));
+
+    ui->PORT_TX->setRange(kModulePortMin, kPortMax);
+    ui->PORT_RX->setRange(kModulePortMin, kPortMax);
+    ui->MYSQL_PORT->setRange(kMysqlPortMin, kPortMax);
+    ui->MYSQL_URL->setTypingLimit(kMysqlUrlTypingLimit);
+    ui->MYSQL_User->setTypingLimit(kMysqlUserTypingLimit);
+    ui->MYSQL_Pass->setTypingLimit(kMysqlPassTypingLimit);
+    SetFields(SetupFieldValues{});
+
+    // No default button: Enter presses only the focused button (keyPressEvent), Escape none.
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        b->setFocusPolicy(Qt::StrongFocus);  // a mouse press takes the focus before the command runs
+    }
+    connect(ui->JvXPButton3, &QPushButton::clicked, this, [this] { tivaro::RunCommand([this] { JvXPButton3Click(); }); });
+    connect(ui->JvXPButton1, &QPushButton::clicked, this, [this] { tivaro::RunCommand([this] { JvXPButton1Click(); }); });
+    connect(ui->JvXPButton12, &QPushButton::clicked, this,
+            [this] { tivaro::RunCommand([this] { JvXPButton12Click(); }); });
+    connect(ui->JvXPButton13, &QPushButton::clicked, this,
+            [this] { tivaro::RunCommand([this] { JvXPButton13Click(); }); });
+    connect(ui->DHCP_ON, &QCheckBox::clicked, this, [this] { tivaro::RunCommand([this] { DHCP_ONMouseUp(); }); });
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::PresetAddresses() {
+    ui->IP_ADDRESS->setText(QStringLiteral("0.0.0.0"));
+    ui->MASK_ADDRESS->setText(QStringLiteral("255.255.255.0"));
+    ui->GW_ADDRESS->setText(QStringLiteral("0.0.0.0"));
+}
+
+void TForm2::SetTargetCaption(const QString& caption) { ui->IP->setText(caption); }
+
+QString TForm2::TargetCaption() const { return ui->IP->text(); }
+
+void TForm2::HandleSettingsReply(const tivaro::Bytes& datagram) {
+    // A malformed reply decodes to nothing and leaves every field as it is.
+    if (const auto settings = tivaro::ParseSettingsReply(datagram)) FillFromSettings(*settings);
+}
+
+void TForm2::PlaceFirstShowing() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect work = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    move(work.center() - QPoint(frame.width() / 2, frame.height() / 2));
+    m_placed = true;
+}
+
+void TForm2::ShowModal() {
+    // Later showings keep the place where the dialog was when it closed.
+    if (!m_placed) PlaceFirstShowing();
+    exec();
+}
+
+SetupFieldValues TForm2::Fields() const {
+    SetupFieldValues v;
+    v.IP_ADDRESS = Shown(*ui->IP_ADDRESS);
+    v.MASK_ADDRESS = Shown(*ui->MASK_ADDRESS);
+    v.GW_ADDRESS = Shown(*ui->GW_ADDRESS);
+    v.PORT_TX = ui->PORT_TX->text();
+    v.PORT_RX = ui->PORT_RX->text();
+    v.MYSQL_PORT = ui->MYSQL_PORT->text();
+    v.MYSQL_URL = ui->MYSQL_URL->text();
+    v.MYSQL_User = ui->MYSQL_User->text();
+    v.MYSQL_Pass = ui->MYSQL_Pass->text();
+    v.DHCP_ON = ui->DHCP_ON->isChecked();
+    return v;
+}
+
+void TForm2::SetFields(const SetupFieldValues& v) {
+    Show(*ui->IP_ADDRESS, v.IP_ADDRESS);
+    Show(*ui->MASK_ADDRESS, v.MASK_ADDRESS);
+    Show(*ui->GW_ADDRESS, v.GW_ADDRESS);
+    ui->PORT_TX->setText(v.PORT_TX);
+    ui->PORT_RX->setText(v.PORT_RX);
+    ui->MYSQL_PORT->setText(v.MYSQL_PORT);
+    ui->MYSQL_URL->setFullText(v.MYSQL_URL);
+    ui->MYSQL_User->setFullText(v.MYSQL_User);
+    ui->MYSQL_Pass->setFullText(v.MYSQL_Pass);
+    ui->DHCP_ON->setChecked(v.DHCP_ON);
+}
+
+void TForm2::FillFromSettings(const tivaro::ModuleSettings& settings) {
+    SetupFieldValues v = Fields();
+    ::FillFromSettings(v, settings);
+    SetFields(v);
+}
+
+tivaro::ModuleSettings TForm2::CollectSettings() const { return ::CollectSettings(Fields()); }
+
+std::uint16_t TForm2::TargetPortValue() const { return tivaro::TargetPort(m_host.UdpPortValue()); }
+
+void TForm2::JvXPButton3Click() {
+    // The write leaves from a freshly opened socket.
+    m_host.Sender().Close();
+    const tivaro::Bytes write = tivaro::BuildSettingsWrite(CollectSettings());
+    const QString target = TargetCaption();
+    m_host.Sender().Send(target.toStdString(), TargetPortValue(), write);
+    m_host.ADD_LOG(target, QString::number(m_host.UdpPortValue()), QStringLiteral("UPDATE DEVICE"));
+    done(QDialog::Accepted);
+}
+
+void TForm2::JvXPButton1Click() {
+    if (m_confirmation.Confirm(QStringLiteral("Close without storing changes?"))) done(QDialog::Rejected);
+}
+
+void TForm2::SendDatabaseTest(int n) {
+    m_host.Sender().Close();
+    m_host.Sender().Send(TargetCaption().toStdString(), TargetPortValue(), tivaro::BuildDatabaseTestRequest(n));
+}
+
+void TForm2::JvXPButton12Click() { SendDatabaseTest(1); }
+
+void TForm2::JvXPButton13Click() { SendDatabaseTest(2); }
+
+void TForm2::DHCP_ONMouseUp() {
+    const bool manual = !ui->DHCP_ON->isChecked();
+    ui->IP_ADDRESS->setEnabled(manual);
+    ui->GW_ADDRESS->setEnabled(manual);
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+            return;
+        case Qt::Key_Escape:
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    // The dialog has no close button: it closes through its commands only.
+    event->ignore();
+}

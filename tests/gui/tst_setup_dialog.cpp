@@ -1,0 +1,446 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest>
+#include <vector>
+
+#include "UnitModul/limited_line_edit.h"
+#include "UnitModul/port_field.h"
+#include "UnitModul/setup_dialog.h"
+#include "widgets/command_boundary.h"
+#include "widgets/ipv4_field.h"
+
+namespace {
+
+using tivaro::Bytes;
+
+struct Sent {
+    std::string host;
+    std::uint16_t port;
+    Bytes bytes;
+    int closesBefore;
+};
+
+class RecordingHost final : public ModuleHost, public tivaro::DatagramSender {
+public:
+    std::int32_t udpPort = 40001;
+    std::vector<Sent> sent;
+    int closes = 0;
+    bool fail = false;
+    QStringList log;
+
+    std::int32_t UdpPortValue() const override { return udpPort; }
+    tivaro::DatagramSender& Sender() override { return *this; }
+    void ADD_LOG(const QString& ip, const QString& port, const QString& message) override {
+        log << ip + "|" + port + "|" + message;
+    }
+    void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) override {
+        if (fail) throw tivaro::NetworkError("Socket-Fehler # 113\r\nKeine Route zum Zielrechner.", 113);
+        sent.push_back({host, port, bytes, closes});
+    }
+    void Close() override { ++closes; }
+};
+
+class PresetConfirmation final : public Confirmation {
+public:
+    bool answer = false;
+    QStringList questions;
+    bool Confirm(const QString& question) override {
+        questions << question;
+        return answer;
+    }
+};
+
+Bytes ReplyBytes(const std::string& url, const std::string& user, const std::string& pass, std::uint16_t tx = 22223,
+                 std::uint16_t rx = 22222, std::uint16_t mysql = 3306) {
+    Bytes b{'G', 'E', 'T', 198, 18, 0, 50, 255, 255, 0, 0, 198, 18, 0, 1};
+    for (std::uint16_t p : {tx, rx, mysql}) {
+        b.push_back(static_cast<std::uint8_t>(p >> 8));
+        b.push_back(static_cast<std::uint8_t>(p));
+    }
+    for (const std::string* t : {&url, &user, &pass}) {
+        b.push_back(static_cast<std::uint8_t>(t->size()));
+        b.insert(b.end(), t->begin(), t->end());
+    }
+    return b;
+}
+
+}  // namespace
+
+class TestSetupDialog : public QObject {
+    Q_OBJECT
+
+private:
+    RecordingHost host;
+    PresetConfirmation confirmation;
+    std::unique_ptr<TForm2> form;
+    std::vector<std::string> errors;
+
+    template <typename T>
+    T* child(const char* name) {
+        auto* w = form->findChild<T*>(QString::fromLatin1(name));
+        if (!w) qFatal("no control %s", name);
+        return w;
+    }
+    void showActive() {
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+    void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+
+private slots:
+    void init() {
+        host = RecordingHost{};
+        confirmation = PresetConfirmation{};
+        errors.clear();
+        tivaro::SetErrorDisplay([this](const std::exception& e) { errors.push_back(e.what()); });
+        form = std::make_unique<TForm2>(host, confirmation);
+        form->SetTargetCaption("198.18.0.50");
+    }
+    void cleanup() {
+        form.reset();
+        tivaro::SetErrorDisplay({});
+    }
+
+    void layout_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("Cancel") << "JvXPButton1" << QRect(403, 8, 88, 26) << true;
+        QTest::newRow("Save") << "JvXPButton3" << QRect(497, 8, 89, 26) << true;
+        QTest::newRow("IP") << "IP" << QRect(25, 53, 257, 23) << true;
+        QTest::newRow("IP_ADDRESS") << "IP_ADDRESS" << QRect(83, 124, 150, 21) << true;
+        QTest::newRow("MASK_ADDRESS") << "MASK_ADDRESS" << QRect(83, 148, 150, 21) << true;
+        QTest::newRow("GW_ADDRESS") << "GW_ADDRESS" << QRect(83, 172, 150, 21) << true;
+        QTest::newRow("PORT_RX") << "PORT_RX" << QRect(83, 196, 65, 22) << false;
+        QTest::newRow("PORT_TX") << "PORT_TX" << QRect(171, 196, 65, 22) << false;
+        QTest::newRow("DHCP_ON") << "DHCP_ON" << QRect(25, 243, 97, 17) << false;
+        QTest::newRow("MYSQL_URL") << "MYSQL_URL" << QRect(360, 123, 210, 21) << true;
+        QTest::newRow("MYSQL_PORT") << "MYSQL_PORT" << QRect(360, 150, 65, 22) << true;
+        QTest::newRow("MYSQL_User") << "MYSQL_User" << QRect(360, 178, 107, 21) << true;
+        QTest::newRow("MYSQL_Pass") << "MYSQL_Pass" << QRect(360, 205, 107, 21) << true;
+        QTest::newRow("MY1") << "JvXPButton12" << QRect(22, 323, 104, 30) << true;
+        QTest::newRow("MY2") << "JvXPButton13" << QRect(148, 323, 104, 30) << true;
+    }
+    void layout() {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(bool, shown);
+        form->show();
+        auto* w = form->findChild<QWidget*>(name);
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), geometry);
+        QCOMPARE(w->isVisible(), shown);
+    }
+
+    void captionsAndWindow() {
+        QCOMPARE(form->windowTitle(), QString("Setup Modul"));
+        QCOMPARE(form->objectName(), QString("Form2"));
+        QCOMPARE(form->size(), QSize(594, 375));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(form->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!(form->windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(!(form->windowFlags() & Qt::WindowMinMaxButtonsHint));
+        QCOMPARE(form->palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(form->font().family(), QString("Tahoma"));
+        QCOMPARE(form->font().pixelSize(), 11);
+        auto* ip = child<QLabel>("IP");
+        QCOMPARE(ip->text(), QString("198.18.0.50"));
+        QCOMPARE(ip->font().family(), QString("Verdana"));
+        QCOMPARE(ip->font().pixelSize(), 21);
+        QVERIFY(ip->font().bold());
+        QCOMPARE(ip->palette().color(QPalette::WindowText), QColor(Qt::blue));
+        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->font().family(), QString("MS Sans Serif"));
+        QStringList captions;
+        for (QLabel* l : form->findChildren<QLabel*>())
+            if (l->isVisibleTo(form.get())) captions << l->text();
+        for (const char* text : {"Einstellung Modul", "MYSQL Setup", "IP", "Mask", "GW", "Server", "Port", "[3306]",
+                                 "User", "Pass"})
+            QVERIFY2(captions.contains(text), text);
+        for (const char* text : {"Port RX", "TX", "[22222]", "[22223]"}) QVERIFY2(!captions.contains(text), text);
+        QCOMPARE(child<QCheckBox>("DHCP_ON")->text(), QString("DHCP"));
+        QCOMPARE(child<QLineEdit>("MYSQL_Pass")->echoMode(), QLineEdit::Normal);
+        for (QPushButton* b : form->findChildren<QPushButton*>()) QVERIFY(!b->isDefault() && !b->autoDefault());
+    }
+
+    void designValues() {
+        const SetupFieldValues v = form->Fields();
+        QVERIFY(v == SetupFieldValues{});
+        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), QString("255.255.255.0"));
+        QCOMPARE(child<PortField>("MYSQL_PORT")->text(), QString("5000"));
+        QCOMPARE(form->TargetCaption(), QString("198.18.0.50"));
+    }
+
+    void tabOrder() {
+        showActive();
+        const QStringList expected{"JvXPButton1", "IP_ADDRESS", "MASK_ADDRESS", "GW_ADDRESS", "JvXPButton3",
+                                   "JvXPButton12", "JvXPButton13", "MYSQL_User", "MYSQL_Pass", "MYSQL_PORT",
+                                   "MYSQL_URL", "JvXPButton1"};
+        child<QPushButton>("JvXPButton1")->setFocus(Qt::TabFocusReason);
+        QStringList visited;
+        for (int i = 0; i < expected.size(); ++i) {
+            QWidget* w = QApplication::focusWidget();
+            QVERIFY(w);
+            // Compound fields take the focus in an inner editor; name the field.
+            while (w && w != form.get() && !expected.contains(w->objectName())) w = w->parentWidget();
+            visited << (w ? w->objectName() : QString("?"));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(visited, expected);
+    }
+
+    void fillFromReply() {
+        form->HandleSettingsReply(ReplyBytes(std::string("d b\0x", 5), std::string(40, 'u'), "\tpw", 4000, 22222, 0));
+        QCOMPARE(child<tivaro::Ipv4Field>("IP_ADDRESS")->text(), QString("198.18.0.50"));
+        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), QString("255.255.0.0"));
+        QCOMPARE(child<tivaro::Ipv4Field>("GW_ADDRESS")->text(), QString("198.18.0.1"));
+        QCOMPARE(child<PortField>("PORT_TX")->text(), QString("5000"));
+        QCOMPARE(child<PortField>("PORT_RX")->text(), QString("22222"));
+        QCOMPARE(child<PortField>("MYSQL_PORT")->text(), QString("1000"));
+        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("dbx"));
+        QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString(40, u'u'));
+        QCOMPARE(child<QLineEdit>("MYSQL_Pass")->text(), QString("pw"));
+        QCOMPARE(form->TargetCaption(), QString("198.18.0.50"));  // the caption stays on the target
+    }
+
+    void malformedReplyLeavesFieldsAlone() {
+        form->HandleSettingsReply(ReplyBytes("db", "u", "p"));
+        const SetupFieldValues before = form->Fields();
+        Bytes cut = ReplyBytes("server", "user", "pass");
+        cut.resize(cut.size() - 2);  // the password is announced longer than what came
+        form->HandleSettingsReply(cut);
+        form->HandleSettingsReply(Bytes{'G', 'E', 'T', 1, 2, 3});
+        QVERIFY(form->Fields() == before);
+    }
+
+    void saveAndCloseWritesTheFieldsToTheTarget() {
+        form->HandleSettingsReply(ReplyBytes("db", std::string(40, 'u'), "", 4000, 22222, 3306));
+        showActive();
+        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), " b ");  // typed spaces: only the ends go
+        click("JvXPButton3");
+        QVERIFY(errors.empty());
+        QCOMPARE(host.sent.size(), std::size_t(1));
+        const Sent& s = host.sent[0];
+        QCOMPARE(s.host, std::string("198.18.0.50"));
+        QCOMPARE(s.port, std::uint16_t(40001));
+        QCOMPARE(s.closesBefore, 1);  // closed first: the write leaves from a fresh socket
+        Bytes expected{'S', 'E', 'T', 198, 18, 0, 50, 255, 255, 0, 0, 198, 18, 0, 1, 0x13, 0x88, 0x56, 0xCE,
+                       0x0C, 0xEA, 4, 'd', 'b', ' ', 'b', 40};
+        expected.insert(expected.end(), 40, 'u');
+        expected.insert(expected.end(), {0, 0});
+        QCOMPARE(s.bytes, expected);
+        QCOMPARE(host.log, QStringList{"198.18.0.50|40001|UPDATE DEVICE"});
+        QVERIFY(!form->isVisible());
+    }
+
+    void failedSaveStaysOpenUnlogged() {
+        host.fail = true;
+        showActive();
+        QTest::keyClicks(child<QLineEdit>("MYSQL_User"), "admin");
+        click("JvXPButton3");
+        QCOMPARE(errors.size(), std::size_t(1));
+        QVERIFY(QString::fromUtf8(errors[0].c_str()).startsWith("Socket-Fehler # 113"));
+        QVERIFY(host.log.isEmpty());
+        QVERIFY(form->isVisible());
+        QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString("admin"));
+    }
+
+    void mysqlPortIsClampedWhenAButtonIsPressed_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<QString>("shownAfter");
+        QTest::newRow("too big") << "70000" << 65535 << "65535";
+        QTest::newRow("too small") << "5" << 1000 << "1000";
+        QTest::newRow("emptied") << "" << 1000 << "";
+        QTest::newRow("in range") << "3306" << 3306 << "3306";
+    }
+    void mysqlPortIsClampedWhenAButtonIsPressed() {
+        QFETCH(QString, typed);
+        QFETCH(int, written);
+        QFETCH(QString, shownAfter);
+        showActive();
+        auto* port = child<PortField>("MYSQL_PORT");
+        port->setFocus(Qt::TabFocusReason);
+        port->findChild<QLineEdit*>()->selectAll();
+        QTest::keyClick(port, Qt::Key_Delete);
+        QTest::keyClicks(port, typed);
+        click("JvXPButton3");
+        QCOMPARE(host.sent.size(), std::size_t(1));
+        const Bytes& b = host.sent[0].bytes;
+        QCOMPARE(b[19] << 8 | b[20], written);
+        QCOMPARE(port->text(), shownAfter);
+    }
+
+    void addressWithBlankOctetsIsWrittenAsZero() {
+        showActive();
+        auto* ip = child<tivaro::Ipv4Field>("IP_ADDRESS");
+        for (int i = 0; i < 4; ++i) ip->octetEdit(i)->clear();
+        ip->octetEdit(0)->setFocus();
+        for (const QChar c : QString("192.168")) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        click("JvXPButton3");
+        QCOMPARE(host.sent.size(), std::size_t(1));
+        QCOMPARE(Bytes(host.sent[0].bytes.begin() + 3, host.sent[0].bytes.begin() + 7), (Bytes{192, 168, 0, 0}));
+    }
+
+    void cancel_data() {
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("Nein") << false;
+        QTest::newRow("Ja") << true;
+    }
+    void cancel() {
+        QFETCH(bool, answer);
+        confirmation.answer = answer;
+        showActive();
+        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), "edited");
+        click("JvXPButton1");
+        QCOMPARE(confirmation.questions, QStringList{"Close without storing changes?"});
+        QCOMPARE(form->isVisible(), !answer);
+        QVERIFY(host.sent.empty());
+        QCOMPARE(host.closes, 0);
+        QVERIFY(host.log.isEmpty());
+        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("edited"));  // edits stay either way
+    }
+
+    void databaseTests_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("MY1 SELECT") << "JvXPButton12" << QByteArray("MY1");
+        QTest::newRow("MY2 INSERT") << "JvXPButton13" << QByteArray("MY2");
+    }
+    void databaseTests() {
+        QFETCH(QString, button);
+        QFETCH(QByteArray, request);
+        showActive();
+        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), "edited");
+        click(button.toLatin1().constData());
+        QCOMPARE(host.sent.size(), std::size_t(1));
+        QCOMPARE(host.sent[0].bytes, Bytes(request.begin(), request.end()));
+        QCOMPARE(host.sent[0].host, std::string("198.18.0.50"));
+        QCOMPARE(host.sent[0].port, std::uint16_t(40001));
+        QCOMPARE(host.sent[0].closesBefore, 1);
+        QVERIFY(host.log.isEmpty());
+        QVERIFY(form->isVisible());
+    }
+
+    void keys() {
+        // Escape presses nothing; Enter presses only the focused button, never one from a text field.
+        confirmation.answer = true;
+        showActive();
+        auto* url = child<QLineEdit>("MYSQL_URL");
+        url->setFocus();
+        QTest::keyClick(url, Qt::Key_Escape);
+        QTest::keyClick(url, Qt::Key_Return);
+        QVERIFY(form->isVisible());
+        QVERIFY(host.sent.empty() && confirmation.questions.isEmpty());
+        auto* my1 = child<QPushButton>("JvXPButton12");
+        my1->setFocus();
+        QTest::keyClick(my1, Qt::Key_Return);
+        QCOMPARE(host.sent.size(), std::size_t(1));
+        QTest::keyClick(my1, Qt::Key_Escape);
+        QVERIFY(form->isVisible());
+        form->close();  // a window-manager close request does not close it either
+        QVERIFY(form->isVisible());
+    }
+
+    void typingLimits_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("server") << "MYSQL_URL" << 50;
+        QTest::newRow("user") << "MYSQL_User" << 15;
+        QTest::newRow("pass") << "MYSQL_Pass" << 15;
+    }
+    void typingLimits() {
+        QFETCH(QString, field);
+        QFETCH(int, limit);
+        showActive();
+        auto* edit = form->findChild<LimitedLineEdit*>(field);
+        QVERIFY(edit);
+        edit->setFocus();
+        QTest::keyClicks(edit, QString(limit + 5, u'a'));
+        QCOMPARE(edit->text(), QString(limit, u'a'));
+
+        // A longer text from a reply is shown whole; typing cannot lengthen it,
+        // but the user can shorten it.
+        const QString longText(limit + 30, u'r');
+        edit->setFullText(longText);
+        QCOMPARE(edit->text(), longText);
+        edit->end(false);
+        QTest::keyClicks(edit, "xy");
+        QCOMPARE(edit->text(), longText);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text().size(), longText.size() - 1);
+        // Shortened to within the limit, typing works again up to the limit.
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, QString(limit + 1, u'b'));
+        QCOMPARE(edit->text(), QString(limit, u'b'));
+        // In the middle of a text, typing keeps the cursor where it is.
+        edit->setFullText("ac");
+        edit->setCursorPosition(1);
+        QTest::keyClicks(edit, "b");
+        QCOMPARE(edit->text(), QString("abc"));
+    }
+
+    void replyFromAnotherUnitWhileOpenIsWrittenToTheTarget() {
+        showActive();
+        QTest::keyClicks(child<QLineEdit>("MYSQL_User"), "unsaved");
+        form->HandleSettingsReply(ReplyBytes("other", "o", "x"));
+        QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString("o"));
+        click("JvXPButton3");
+        QCOMPARE(host.sent.size(), std::size_t(1));
+        QCOMPARE(host.sent[0].host, std::string("198.18.0.50"));
+        QCOMPARE(host.sent[0].port, std::uint16_t(40001));
+    }
+
+    void presetsAndDhcp() {
+        auto* ip = child<tivaro::Ipv4Field>("IP_ADDRESS");
+        auto* gw = child<tivaro::Ipv4Field>("GW_ADDRESS");
+        auto* mask = child<tivaro::Ipv4Field>("MASK_ADDRESS");
+        form->HandleSettingsReply(ReplyBytes("db", "u", "p"));
+        form->PresetAddresses();
+        QCOMPARE(ip->text(), QString("0.0.0.0"));
+        QCOMPARE(mask->text(), QString("255.255.255.0"));
+        QCOMPARE(gw->text(), QString("0.0.0.0"));
+        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("db"));  // nothing else is touched
+
+        auto* dhcp = child<QCheckBox>("DHCP_ON");
+        dhcp->setChecked(true);
+        mask->setEnabled(false);
+        form->DHCP_ONMouseUp();
+        QVERIFY(!ip->isEnabled() && !gw->isEnabled() && !mask->isEnabled());
+        dhcp->setChecked(false);
+        form->DHCP_ONMouseUp();
+        QVERIFY(ip->isEnabled() && gw->isEnabled() && !mask->isEnabled());
+        QCOMPARE(form->CollectSettings().DHCP_ON, false);
+    }
+
+    void showModalPlacement() {
+        // First showing: centred on the work area; later: where it was left.
+        QPoint firstPos;
+        QTimer::singleShot(0, form.get(), [&] {
+            firstPos = form->frameGeometry().center();
+            QVERIFY(form->isModal());
+            form->move(form->pos() + QPoint(40, 30));
+            confirmation.answer = true;
+            form->JvXPButton1Click();
+        });
+        form->ShowModal();
+        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2((firstPos - work.center()).manhattanLength() <= 3,
+                 qPrintable(QString("centre %1,%2 work %3,%4 %5x%6").arg(firstPos.x()).arg(firstPos.y()).arg(work.x()).arg(work.y()).arg(work.width()).arg(work.height())));
+        QPoint secondPos;
+        QTimer::singleShot(0, form.get(), [&] {
+            secondPos = form->frameGeometry().center();
+            form->JvXPButton1Click();
+        });
+        form->ShowModal();
+        QCOMPARE(secondPos, firstPos + QPoint(40, 30));
+    }
+};
+
+QTEST_MAIN(TestSetupDialog)
+#include "tst_setup_dialog.moc"
