@@ -42,16 +42,19 @@ sockaddr_in MakeAddress(const Ipv4Octets& a, std::uint16_t port) {
     return s;
 }
 
-// Room for `needed` descriptors: 20,000 modules need far more than the usual 1024.
-void RaiseFileLimit(rlim_t needed) {
+// Room for `needed` descriptors: 20,000 modules need far more than the usual
+// 1024. Returns the limit that holds afterwards.
+rlim_t RaiseFileLimit(rlim_t needed) {
     rlimit lim{};
-    if (getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur >= needed) return;
+    if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return 0;
+    if (lim.rlim_cur >= needed) return lim.rlim_cur;
     if (lim.rlim_max < needed) {
         rlimit raised{needed, needed};
-        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) return;  // allowed for root
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) return needed;  // allowed with CAP_SYS_RESOURCE
     }
     lim.rlim_cur = std::min(needed, lim.rlim_max);
     setrlimit(RLIMIT_NOFILE, &lim);
+    return lim.rlim_cur;
 }
 
 struct Pending {
@@ -108,7 +111,14 @@ struct SimServer::Impl {
     }
 
     bool Setup() {
-        RaiseFileLimit(static_cast<rlim_t>(options.count) + 64);
+        const rlim_t needed = static_cast<rlim_t>(options.count) + 16;
+        const rlim_t limit = RaiseFileLimit(needed);
+        if (limit < needed) {
+            Line("tivaro-sim: " + std::to_string(options.count) + " modules need about " + std::to_string(needed) +
+                 " open files, the limit here is " + std::to_string(limit) +
+                 "; split them across several tivaro-sim processes, each with its own --first-address");
+            return false;
+        }
         epollFd = epoll_create1(EPOLL_CLOEXEC);
         if (epollFd < 0) {
             Line(std::string("tivaro-sim: epoll: ") + std::strerror(errno));
@@ -189,6 +199,7 @@ struct SimServer::Impl {
         // A datagram on the wildcard socket is for every module.
         std::size_t sent = 0, notes = 0, wanted = 0;
         const auto failuresBefore = sendFailures;
+        const auto started = Clock::now();
         for (std::size_t i = 0; i < modules.size(); ++i) {
             auto h = modules[i].Handle(buffer.data(), size, from, options.faults);
             if (!h.note.empty() && ++notes <= kNotesPerBroadcast) Line(h.note);
@@ -201,7 +212,9 @@ struct SimServer::Impl {
              ": " + std::to_string(modules.size()) + " modules, " + std::to_string(sent) +
              (options.faults.delayMs > 0 ? " replies queued, " : " replies sent, ") +
              std::to_string(sendFailures - failuresBefore) + " failed" +
-             (wanted == 0 && options.faults.silent ? " (silent)" : ""));
+             (wanted == 0 && options.faults.silent ? " (silent)" : "") + " in " +
+             std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count()) +
+             " us");
     }
 
     void ReceiveAll(std::size_t socketIndex) {
