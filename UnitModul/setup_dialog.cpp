@@ -69,9 +69,9 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
     ui->MASK_ADDRESS->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
     ui->GW_ADDRESS->setFont(PixelFont(QStringLiteral("Tahoma"), 11));
 
-    ui->PORT_TX->setRange(kModulePortMin, kPortMax);
-    ui->PORT_RX->setRange(kModulePortMin, kPortMax);
-    ui->MYSQL_PORT->setRange(kMysqlPortMin, kPortMax);
+    ui->PORT_TX->Bind(m_PORT_TX);
+    ui->PORT_RX->Bind(m_PORT_RX);
+    ui->MYSQL_PORT->Bind(m_MYSQL_PORT);
     ui->MYSQL_URL->setTypingLimit(kMysqlUrlTypingLimit);
     ui->MYSQL_User->setTypingLimit(kMysqlUserTypingLimit);
     ui->MYSQL_Pass->setTypingLimit(kMysqlPassTypingLimit);
@@ -92,7 +92,12 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
     connect(ui->DHCP_ON, &QCheckBox::clicked, this, [this] { tivaro::RunCommand([this] { DHCP_ONMouseUp(); }); });
 }
 
-TForm2::~TForm2() = default;
+TForm2::~TForm2() {
+    // The fields outlive this object's members: let go of the models first.
+    ui->PORT_TX->Unbind();
+    ui->PORT_RX->Unbind();
+    ui->MYSQL_PORT->Unbind();
+}
 
 void TForm2::PresetAddresses() {
     ui->IP_ADDRESS->setText(QStringLiteral("0.0.0.0"));
@@ -129,9 +134,9 @@ SetupFieldValues TForm2::Fields() const {
     v.IP_ADDRESS = Shown(*ui->IP_ADDRESS);
     v.MASK_ADDRESS = Shown(*ui->MASK_ADDRESS);
     v.GW_ADDRESS = Shown(*ui->GW_ADDRESS);
-    v.PORT_TX = ui->PORT_TX->text();
-    v.PORT_RX = ui->PORT_RX->text();
-    v.MYSQL_PORT = ui->MYSQL_PORT->text();
+    v.PORT_TX = m_PORT_TX.Text();
+    v.PORT_RX = m_PORT_RX.Text();
+    v.MYSQL_PORT = m_MYSQL_PORT.Text();
     v.MYSQL_URL = ui->MYSQL_URL->text();
     v.MYSQL_User = ui->MYSQL_User->text();
     v.MYSQL_Pass = ui->MYSQL_Pass->text();
@@ -143,9 +148,9 @@ void TForm2::SetFields(const SetupFieldValues& v) {
     Show(*ui->IP_ADDRESS, v.IP_ADDRESS);
     Show(*ui->MASK_ADDRESS, v.MASK_ADDRESS);
     Show(*ui->GW_ADDRESS, v.GW_ADDRESS);
-    ui->PORT_TX->setText(v.PORT_TX);
-    ui->PORT_RX->setText(v.PORT_RX);
-    ui->MYSQL_PORT->setText(v.MYSQL_PORT);
+    m_PORT_TX.SetText(v.PORT_TX);
+    m_PORT_RX.SetText(v.PORT_RX);
+    m_MYSQL_PORT.SetText(v.MYSQL_PORT);
     ui->MYSQL_URL->setFullText(v.MYSQL_URL);
     ui->MYSQL_User->setFullText(v.MYSQL_User);
     ui->MYSQL_Pass->setFullText(v.MYSQL_Pass);

@@ -13,6 +13,7 @@
 #include "UnitModul/setup_dialog_port.h"
 #include "UnitModul/setup_fields.h"
 #include "widgets/confirmation.h"
+#include "widgets/numeric_field_model.h"
 
 namespace Ui {
 class TForm2;
@@ -59,5 +60,9 @@ private:
     std::unique_ptr<Ui::TForm2> ui;
     ModuleHost& m_host;
     Confirmation& m_confirmation;
+    // The numeric fields' models: what they hold, bound to the widgets.
+    tivaro::NumericFieldModel m_PORT_TX{kModulePortMin, kModulePortMin, kPortMax};
+    tivaro::NumericFieldModel m_PORT_RX{kModulePortMin, kModulePortMin, kPortMax};
+    tivaro::NumericFieldModel m_MYSQL_PORT{5000, kMysqlPortMin, kPortMax};
     bool m_placed = false;
 };

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "UnitModul/limited_line_edit.h"
-#include "UnitModul/port_field.h"
 #include "UnitModul/setup_dialog.h"
 #include "widgets/command_boundary.h"
 #include "widgets/ipv4_field.h"
+#include "widgets/numeric_field.h"
 
 namespace {
 
@@ -171,7 +171,7 @@ private slots:
         const SetupFieldValues v = form->Fields();
         QVERIFY(v == SetupFieldValues{});
         QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), QString("255.255.255.0"));
-        QCOMPARE(child<PortField>("MYSQL_PORT")->text(), QString("5000"));
+        QCOMPARE(child<NumericField>("MYSQL_PORT")->Model().Text(), QString("5000"));
         QCOMPARE(form->TargetCaption(), QString("198.18.0.50"));
     }
 
@@ -198,9 +198,9 @@ private slots:
         QCOMPARE(child<tivaro::Ipv4Field>("IP_ADDRESS")->text(), QString("198.18.0.50"));
         QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), QString("255.255.0.0"));
         QCOMPARE(child<tivaro::Ipv4Field>("GW_ADDRESS")->text(), QString("198.18.0.1"));
-        QCOMPARE(child<PortField>("PORT_TX")->text(), QString("5000"));
-        QCOMPARE(child<PortField>("PORT_RX")->text(), QString("22222"));
-        QCOMPARE(child<PortField>("MYSQL_PORT")->text(), QString("1000"));
+        QCOMPARE(child<NumericField>("PORT_TX")->Model().Text(), QString("5000"));
+        QCOMPARE(child<NumericField>("PORT_RX")->Model().Text(), QString("22222"));
+        QCOMPARE(child<NumericField>("MYSQL_PORT")->Model().Text(), QString("1000"));
         QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("dbx"));
         QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString(40, u'u'));
         QCOMPARE(child<QLineEdit>("MYSQL_Pass")->text(), QString("pw"));
@@ -263,7 +263,7 @@ private slots:
         QFETCH(int, written);
         QFETCH(QString, shownAfter);
         showActive();
-        auto* port = child<PortField>("MYSQL_PORT");
+        auto* port = child<NumericField>("MYSQL_PORT");
         port->setFocus(Qt::TabFocusReason);
         port->findChild<QLineEdit*>()->selectAll();
         QTest::keyClick(port, Qt::Key_Delete);
@@ -272,7 +272,8 @@ private slots:
         QCOMPARE(host.sent.size(), std::size_t(1));
         const Bytes& b = host.sent[0].bytes;
         QCOMPARE(b[19] << 8 | b[20], written);
-        QCOMPARE(port->text(), shownAfter);
+        QCOMPARE(port->Model().Text(), shownAfter);
+        QCOMPARE(port->findChild<QLineEdit*>()->text(), shownAfter);
     }
 
     void addressWithBlankOctetsIsWrittenAsZero() {
