@@ -1,0 +1,85 @@
+// The confirmation dialog: title, icon, buttons, default button, and which
+// answers confirm.
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "widgets/confirm_dialog.h"
+
+namespace {
+
+// Runs action on the dialog once it is open, then returns the answer.
+bool answer(const std::function<void(QMessageBox*)>& action) {
+    QMessageBox* seen = nullptr;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || seen) return;
+        seen = box;
+        action(box);
+    });
+    poll.start();
+    QTimer::singleShot(5000, [] {  // never hang: decline whatever is open
+        if (QWidget* w = QApplication::activeModalWidget()) w->close();
+    });
+    DialogConfirmation confirmation;
+    return confirmation.Confirm(QStringLiteral("All Units in same Subnet 192.168.1.XXX ?"));
+}
+
+}  // namespace
+
+class TestConfirmDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void looksAsAQuestion();
+    void answers_data();
+    void answers();
+};
+
+void TestConfirmDialog::looksAsAQuestion() {
+    const bool result = answer([](QMessageBox* box) {
+        QCOMPARE(box->windowTitle(), QStringLiteral("Bestätigen"));
+        QCOMPARE(box->text(), QStringLiteral("All Units in same Subnet 192.168.1.XXX ?"));
+        QCOMPARE(box->icon(), QMessageBox::Question);
+        QCOMPARE(box->buttons().size(), 2);
+        QCOMPARE(box->defaultButton()->text(), QStringLiteral("&Ja"));
+        QCOMPARE(box->escapeButton()->objectName(), QStringLiteral("Nein"));
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QVERIFY((box->frameGeometry().center() - screen.center()).manhattanLength() <= 2);
+        box->findChild<QPushButton*>("Nein")->click();
+    });
+    QVERIFY(!result);
+}
+
+void TestConfirmDialog::answers_data() {
+    QTest::addColumn<int>("how");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("Ja") << 0 << true;
+    QTest::newRow("Enter takes the default") << 1 << true;
+    QTest::newRow("Nein") << 2 << false;
+    QTest::newRow("Escape") << 3 << false;
+    QTest::newRow("closed") << 4 << false;
+}
+
+void TestConfirmDialog::answers() {
+    QFETCH(int, how);
+    QFETCH(bool, confirmed);
+    const bool result = answer([how](QMessageBox* box) {
+        switch (how) {
+        case 0: box->findChild<QPushButton*>("Ja")->click(); break;
+        case 1: QTest::keyClick(box, Qt::Key_Return); break;
+        case 2: box->findChild<QPushButton*>("Nein")->click(); break;
+        case 3: QTest::keyClick(box, Qt::Key_Escape); break;
+        default: box->close(); break;
+        }
+    });
+    QCOMPARE(result, confirmed);
+}
+
+QTEST_MAIN(TestConfirmDialog)
+#include "tst_confirm_dialog.moc"
