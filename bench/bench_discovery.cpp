@@ -10,6 +10,10 @@
 //   delivery         UdpListener -> DatagramDelivery -> Qt event loop: the
 //                    whole way to the manager's dispatcher
 //
+// "sim send ms" is how long the simulator took to send its burst (the slowest
+// process when the modules are split); "tail ms" = last reply − that, about
+// how far the receiver lags behind the sender at the end of the burst.
+//
 // Run on the manager side of a LAN, e.g.
 //   TIVARO_BUILD_DIR=build scripts/vlan run-test build/bench/bench_discovery [--modules 1000,5000] [--runs 3]
 // Each run is one broadcast; the simulator is started with --exit-after, and
@@ -224,9 +228,10 @@ Result Trial(Modules& modules, const std::string& receiver, std::size_t expected
 }
 
 void Print(int modules, const Result& r) {
-    std::printf("| %6d | %-17s | %5d KiB | %6zu | %6zu | %6zd | %8.1f | %8.1f | %8.1f |\n", modules,
+    std::printf("| %6d | %-17s | %5d KiB | %6zu | %6zu | %6zd | %8.1f | %8.1f | %8.1f | %6.1f |\n", modules,
                 r.receiver.c_str(), r.buffer / 1024, r.sent, r.received,
-                static_cast<std::ptrdiff_t>(r.sent - r.received), r.firstMs, r.lastMs, r.simSendMs);
+                static_cast<std::ptrdiff_t>(r.sent - r.received), r.firstMs, r.lastMs, r.simSendMs,
+                r.received ? r.lastMs - r.simSendMs : 0.0);
     std::fflush(stdout);
 }
 
@@ -259,8 +264,8 @@ int main(int argc, char** argv) {
         return 77;
     }
     const int defaultBuffer = SystemDefaultBuffer();
-    std::printf("| modules | receiver | rcvbuf | sent | received | lost | first ms | last ms | sim send ms |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| modules | receiver | rcvbuf | sent | received | lost | first ms | last ms | sim send ms | tail ms |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     for (int count : counts) {
         if (count < 1 || count > 60000) continue;
         Modules modules(count);
