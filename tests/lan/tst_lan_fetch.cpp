@@ -126,6 +126,9 @@ TEST_F(LanFetch, FetchEditSaveAndReadBack) {
         shownServer = Field<QLineEdit>("MYSQL_URL")->text();
         shownUser = Field<QLineEdit>("MYSQL_User")->text();
         shownPort = Field<NumericField>("MYSQL_PORT")->Model().Text();
+        // The picture of the dialog in the docs comes from here.
+        if (const QString png = qEnvironmentVariable("TIVARO_SETUP_DIALOG_PNG"); !png.isEmpty())
+            m_form2->grab().save(png);
         auto* server = Field<QLineEdit>("MYSQL_URL");
         server->selectAll();
         QTest::keyClicks(server, "db.example");
