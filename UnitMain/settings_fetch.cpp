@@ -67,7 +67,8 @@ void RunSettingsFetch(FetchHost& host, SetupDialogPort& dialog, EventPump& pump,
         elapsed = Elapsed(start, clock.NowMs());
         if (elapsed > kReplyWaitMs) {
             const QString target = dialog.TargetCaption();
-            host.ADD_LOG(target, QString::number(host.UdpPortValue()), QStringLiteral("NO RESPONSE FROM ") + target);
+            host.ADD_LOG(target, QString::number(host.UdpPortValue()),
+                         QStringLiteral("NO RESPONSE FROM ") + target);
             return;
         }
     }

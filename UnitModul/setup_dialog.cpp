@@ -26,8 +26,10 @@ Ipv4FieldOctets Shown(const tivaro::Ipv4Field& field) {
 void Show(tivaro::Ipv4Field& field, const Ipv4FieldOctets& octets) {
     for (int i = 0; i < 4; ++i) {
         const auto& o = octets[static_cast<std::size_t>(i)];
-        if (o) field.setOctet(i, *o);
-        else field.octetEdit(i)->clear();
+        if (o)
+            field.setOctet(i, *o);
+        else
+            field.octetEdit(i)->clear();
     }
 }
 
@@ -46,9 +48,9 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
 
     setFont(PixelFont(QStringLiteral("Tahoma"), 11));
     const QFont caption = PixelFont(QStringLiteral("Verdana"), 13);
-    for (QLabel* label : {ui->Label_Einstellung, ui->Label_MysqlSetup, ui->Label_IP, ui->Label_Mask, ui->Label_GW,
-                          ui->Label_PortRX, ui->Label_TX, ui->Label_Server, ui->Label_Port, ui->Label_User,
-                          ui->Label_Pass}) {
+    for (QLabel* label :
+         {ui->Label_Einstellung, ui->Label_MysqlSetup, ui->Label_IP, ui->Label_Mask, ui->Label_GW,
+          ui->Label_PortRX, ui->Label_TX, ui->Label_Server, ui->Label_Port, ui->Label_User, ui->Label_Pass}) {
         label->setFont(caption);
         label->setAttribute(Qt::WA_TranslucentBackground);
     }
@@ -83,13 +85,16 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
         b->setDefault(false);
         b->setFocusPolicy(Qt::StrongFocus);  // a mouse press takes the focus before the command runs
     }
-    connect(ui->JvXPButton3, &QPushButton::clicked, this, [this] { tivaro::RunCommand([this] { JvXPButton3Click(); }); });
-    connect(ui->JvXPButton1, &QPushButton::clicked, this, [this] { tivaro::RunCommand([this] { JvXPButton1Click(); }); });
+    connect(ui->JvXPButton3, &QPushButton::clicked, this,
+            [this] { tivaro::RunCommand([this] { JvXPButton3Click(); }); });
+    connect(ui->JvXPButton1, &QPushButton::clicked, this,
+            [this] { tivaro::RunCommand([this] { JvXPButton1Click(); }); });
     connect(ui->JvXPButton12, &QPushButton::clicked, this,
             [this] { tivaro::RunCommand([this] { JvXPButton12Click(); }); });
     connect(ui->JvXPButton13, &QPushButton::clicked, this,
             [this] { tivaro::RunCommand([this] { JvXPButton13Click(); }); });
-    connect(ui->DHCP_ON, &QCheckBox::clicked, this, [this] { tivaro::RunCommand([this] { DHCP_ONMouseUp(); }); });
+    connect(ui->DHCP_ON, &QCheckBox::clicked, this,
+            [this] { tivaro::RunCommand([this] { DHCP_ONMouseUp(); }); });
 }
 
 TForm2::~TForm2() {
@@ -183,7 +188,8 @@ void TForm2::JvXPButton1Click() {
 
 void TForm2::SendDatabaseTest(int n) {
     m_host.Sender().Close();
-    m_host.Sender().Send(TargetCaption().toStdString(), TargetPortValue(), tivaro::BuildDatabaseTestRequest(n));
+    m_host.Sender().Send(TargetCaption().toStdString(), TargetPortValue(),
+                         tivaro::BuildDatabaseTestRequest(n));
 }
 
 void TForm2::JvXPButton12Click() { SendDatabaseTest(1); }

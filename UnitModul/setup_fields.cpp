@@ -21,15 +21,17 @@ QString FillText(const std::u16string& text) { return FillTrim(QString::fromStdU
 std::uint16_t PortValue(const QString& text, std::int32_t minValue) {
     // Leaving the field has clamped a typed number already; the clamp here only
     // keeps a value that never went through the field inside 16 bits.
-    return static_cast<std::uint16_t>(tivaro::ClampToBounds(tivaro::NumericFieldValue(text, minValue), minValue, kPortMax));
+    return static_cast<std::uint16_t>(
+        tivaro::ClampToBounds(tivaro::NumericFieldValue(text, minValue), minValue, kPortMax));
 }
 
 }  // namespace
 
 bool SetupFieldValues::operator==(const SetupFieldValues& o) const {
     return IP_ADDRESS == o.IP_ADDRESS && MASK_ADDRESS == o.MASK_ADDRESS && GW_ADDRESS == o.GW_ADDRESS &&
-           PORT_TX == o.PORT_TX && PORT_RX == o.PORT_RX && MYSQL_PORT == o.MYSQL_PORT && MYSQL_URL == o.MYSQL_URL &&
-           MYSQL_User == o.MYSQL_User && MYSQL_Pass == o.MYSQL_Pass && DHCP_ON == o.DHCP_ON;
+           PORT_TX == o.PORT_TX && PORT_RX == o.PORT_RX && MYSQL_PORT == o.MYSQL_PORT &&
+           MYSQL_URL == o.MYSQL_URL && MYSQL_User == o.MYSQL_User && MYSQL_Pass == o.MYSQL_Pass &&
+           DHCP_ON == o.DHCP_ON;
 }
 
 QString FillTrim(const QString& text) {

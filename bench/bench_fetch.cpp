@@ -92,7 +92,8 @@ struct Windows {
         form1.SetSetupDialog(&dialog);
         form1.show();
         HandleDiscoveryReply(form1.State(), kModule, tivaro::kDeviceCommandPort, tivaro::kManagerListenPort);
-        HandleDiscoveryReply(form1.State(), kSilentModule, tivaro::kDeviceCommandPort, tivaro::kManagerListenPort);
+        HandleDiscoveryReply(form1.State(), kSilentModule, tivaro::kDeviceCommandPort,
+                             tivaro::kManagerListenPort);
     }
     ~Windows() {
         form1.Shutdown();
@@ -197,7 +198,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     tivaro::lan::SimProcess sim, silent;
-    if (!sim.Start({"--first-address", kModule}) || !silent.Start({"--first-address", kSilentModule, "--silent"})) {
+    if (!sim.Start({"--first-address", kModule}) ||
+        !silent.Start({"--first-address", kSilentModule, "--silent"})) {
         std::fprintf(stderr, "tivaro-sim: %s%s\n", sim.Error().c_str(), silent.Error().c_str());
         return 1;
     }

@@ -131,7 +131,8 @@ void Ipv4Field::setOctets(const Ipv4Octets& octets) {
 void Ipv4Field::setText(const QString& text) {
     const QStringList pieces = text.split(u'.');
     for (std::size_t i = 0; i < m_edits.size(); ++i) {
-        const QString piece = i < static_cast<std::size_t>(pieces.size()) ? pieces[static_cast<int>(i)].trimmed() : QString();
+        const QString piece =
+            i < static_cast<std::size_t>(pieces.size()) ? pieces[static_cast<int>(i)].trimmed() : QString();
         bool ok = false;
         const qlonglong v = piece.toLongLong(&ok);
         const bool digits = ok && !piece.isEmpty() && piece[0].isDigit();

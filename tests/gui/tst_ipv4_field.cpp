@@ -25,13 +25,20 @@ private slots:
         QTest::addColumn<QString>("assigned");
         QTest::addColumn<QString>("read");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("zeros") << "0.0.0.0" << "0.0.0.0" << QStringList{"0", "0", "0", "0"};
-        QTest::newRow("mask") << "255.255.255.0" << "255.255.255.0" << QStringList{"255", "255", "255", "0"};
-        QTest::newRow("address") << "198.18.0.50" << "198.18.0.50" << QStringList{"198", "18", "0", "50"};
-        QTest::newRow("over 255") << "300.1.2.3" << "255.1.2.3" << QStringList{"255", "1", "2", "3"};
-        QTest::newRow("short") << "10.1" << "10.1.0.0" << QStringList{"10", "1", "", ""};
-        QTest::newRow("junk") << "a.-1.2.x" << "0.0.2.0" << QStringList{"", "", "2", ""};
-        QTest::newRow("empty") << "" << "0.0.0.0" << QStringList{"", "", "", ""};
+        QTest::newRow("zeros") << "0.0.0.0"
+                               << "0.0.0.0" << QStringList{"0", "0", "0", "0"};
+        QTest::newRow("mask") << "255.255.255.0"
+                              << "255.255.255.0" << QStringList{"255", "255", "255", "0"};
+        QTest::newRow("address") << "198.18.0.50"
+                                 << "198.18.0.50" << QStringList{"198", "18", "0", "50"};
+        QTest::newRow("over 255") << "300.1.2.3"
+                                  << "255.1.2.3" << QStringList{"255", "1", "2", "3"};
+        QTest::newRow("short") << "10.1"
+                               << "10.1.0.0" << QStringList{"10", "1", "", ""};
+        QTest::newRow("junk") << "a.-1.2.x"
+                              << "0.0.2.0" << QStringList{"", "", "2", ""};
+        QTest::newRow("empty") << ""
+                               << "0.0.0.0" << QStringList{"", "", "", ""};
     }
     void assignText() {
         QFETCH(QString, assigned);
@@ -63,13 +70,20 @@ private slots:
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("read");
         // Typing starts in a cleared field at octet 0.
-        QTest::newRow("dotted") << "192.168.1.20" << "192.168.1.20";
-        QTest::newRow("two octets") << "192.168" << "192.168.0.0";
-        QTest::newRow("three digits move on") << "10020030" << "100.200.30.0";
-        QTest::newRow("above 255 refused") << "256" << "25.0.0.0";
-        QTest::newRow("999") << "999.1" << "99.1.0.0";
-        QTest::newRow("letters refused") << "1a2.b3" << "12.3.0.0";
-        QTest::newRow("backspace back") << "1.2\b\b\b7" << "7.0.0.0";
+        QTest::newRow("dotted") << "192.168.1.20"
+                                << "192.168.1.20";
+        QTest::newRow("two octets") << "192.168"
+                                    << "192.168.0.0";
+        QTest::newRow("three digits move on") << "10020030"
+                                              << "100.200.30.0";
+        QTest::newRow("above 255 refused") << "256"
+                                           << "25.0.0.0";
+        QTest::newRow("999") << "999.1"
+                             << "99.1.0.0";
+        QTest::newRow("letters refused") << "1a2.b3"
+                                         << "12.3.0.0";
+        QTest::newRow("backspace back") << "1.2\b\b\b7"
+                                        << "7.0.0.0";
     }
     void typing() {
         QFETCH(QString, keys);
@@ -79,8 +93,10 @@ private slots:
         showActive(field);
         field.octetEdit(0)->setFocus();
         for (const QChar c : keys) {
-            if (c == u'\b') QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
-            else QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+            if (c == u'\b')
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+            else
+                QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
         }
         QCOMPARE(field.text(), read);
         for (int i = 0; i < 4; ++i) QVERIFY(field.octetEdit(i)->text().toInt() <= 255);

@@ -54,8 +54,8 @@ public:
     }
 };
 
-Bytes ReplyBytes(const std::string& url, const std::string& user, const std::string& pass, std::uint16_t tx = 22223,
-                 std::uint16_t rx = 22222, std::uint16_t mysql = 3306) {
+Bytes ReplyBytes(const std::string& url, const std::string& user, const std::string& pass,
+                 std::uint16_t tx = 22223, std::uint16_t rx = 22222, std::uint16_t mysql = 3306) {
     Bytes b{'G', 'E', 'T', 198, 18, 0, 50, 255, 255, 0, 0, 198, 18, 0, 1};
     for (std::uint16_t p : {tx, rx, mysql}) {
         b.push_back(static_cast<std::uint8_t>(p >> 8));
@@ -158,13 +158,15 @@ private slots:
         QStringList captions;
         for (QLabel* l : form->findChildren<QLabel*>())
             if (l->isVisibleTo(form.get())) captions << l->text();
-        for (const char* text : {"Einstellung Modul", "MYSQL Setup", "IP", "Mask", "GW", "Server", "Port", "[3306]",
-                                 "User", "Pass"})
+        for (const char* text : {"Einstellung Modul", "MYSQL Setup", "IP", "Mask", "GW", "Server", "Port",
+                                 "[3306]", "User", "Pass"})
             QVERIFY2(captions.contains(text), text);
-        for (const char* text : {"Port RX", "TX", "[22222]", "[22223]"}) QVERIFY2(!captions.contains(text), text);
+        for (const char* text : {"Port RX", "TX", "[22222]", "[22223]"})
+            QVERIFY2(!captions.contains(text), text);
         QCOMPARE(child<QCheckBox>("DHCP_ON")->text(), QString("DHCP"));
         QCOMPARE(child<QLineEdit>("MYSQL_Pass")->echoMode(), QLineEdit::Normal);
-        for (QPushButton* b : form->findChildren<QPushButton*>()) QVERIFY(!b->isDefault() && !b->autoDefault());
+        for (QPushButton* b : form->findChildren<QPushButton*>())
+            QVERIFY(!b->isDefault() && !b->autoDefault());
     }
 
     void designValues() {
@@ -177,9 +179,9 @@ private slots:
 
     void tabOrder() {
         showActive();
-        const QStringList expected{"JvXPButton1", "IP_ADDRESS", "MASK_ADDRESS", "GW_ADDRESS", "JvXPButton3",
-                                   "JvXPButton12", "JvXPButton13", "MYSQL_User", "MYSQL_Pass", "MYSQL_PORT",
-                                   "MYSQL_URL", "JvXPButton1"};
+        const QStringList expected{"JvXPButton1", "IP_ADDRESS",   "MASK_ADDRESS", "GW_ADDRESS",
+                                   "JvXPButton3", "JvXPButton12", "JvXPButton13", "MYSQL_User",
+                                   "MYSQL_Pass",  "MYSQL_PORT",   "MYSQL_URL",    "JvXPButton1"};
         child<QPushButton>("JvXPButton1")->setFocus(Qt::TabFocusReason);
         QStringList visited;
         for (int i = 0; i < expected.size(); ++i) {
@@ -194,7 +196,8 @@ private slots:
     }
 
     void fillFromReply() {
-        form->HandleSettingsReply(ReplyBytes(std::string("d b\0x", 5), std::string(40, 'u'), "\tpw", 4000, 22222, 0));
+        form->HandleSettingsReply(
+            ReplyBytes(std::string("d b\0x", 5), std::string(40, 'u'), "\tpw", 4000, 22222, 0));
         QCOMPARE(child<tivaro::Ipv4Field>("IP_ADDRESS")->text(), QString("198.18.0.50"));
         QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), QString("255.255.0.0"));
         QCOMPARE(child<tivaro::Ipv4Field>("GW_ADDRESS")->text(), QString("198.18.0.1"));
@@ -228,8 +231,8 @@ private slots:
         QCOMPARE(s.host, std::string("198.18.0.50"));
         QCOMPARE(s.port, std::uint16_t(40001));
         QCOMPARE(s.closesBefore, 1);  // closed first: the write leaves from a fresh socket
-        Bytes expected{'S', 'E', 'T', 198, 18, 0, 50, 255, 255, 0, 0, 198, 18, 0, 1, 0x13, 0x88, 0x56, 0xCE,
-                       0x0C, 0xEA, 4, 'd', 'b', ' ', 'b', 40};
+        Bytes expected{'S', 'E',  'T',  198,  18,   0,    50,   255, 255, 0,   0,   198, 18, 0,
+                       1,   0x13, 0x88, 0x56, 0xCE, 0x0C, 0xEA, 4,   'd', 'b', ' ', 'b', 40};
         expected.insert(expected.end(), 40, 'u');
         expected.insert(expected.end(), {0, 0});
         QCOMPARE(s.bytes, expected);
@@ -284,7 +287,8 @@ private slots:
         for (const QChar c : QString("192.168")) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
         click("JvXPButton3");
         QCOMPARE(host.sent.size(), std::size_t(1));
-        QCOMPARE(Bytes(host.sent[0].bytes.begin() + 3, host.sent[0].bytes.begin() + 7), (Bytes{192, 168, 0, 0}));
+        QCOMPARE(Bytes(host.sent[0].bytes.begin() + 3, host.sent[0].bytes.begin() + 7),
+                 (Bytes{192, 168, 0, 0}));
     }
 
     void cancel_data() {
@@ -432,7 +436,13 @@ private slots:
         form->ShowModal();
         const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY2((firstPos - work.center()).manhattanLength() <= 3,
-                 qPrintable(QString("centre %1,%2 work %3,%4 %5x%6").arg(firstPos.x()).arg(firstPos.y()).arg(work.x()).arg(work.y()).arg(work.width()).arg(work.height())));
+                 qPrintable(QString("centre %1,%2 work %3,%4 %5x%6")
+                                .arg(firstPos.x())
+                                .arg(firstPos.y())
+                                .arg(work.x())
+                                .arg(work.y())
+                                .arg(work.width())
+                                .arg(work.height())));
         QPoint secondPos;
         QTimer::singleShot(0, form.get(), [&] {
             secondPos = form->frameGeometry().center();

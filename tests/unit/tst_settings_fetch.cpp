@@ -24,7 +24,8 @@ struct LogRow {
     bool operator==(const LogRow& o) const { return ip == o.ip && port == o.port && message == o.message; }
 };
 void PrintTo(const LogRow& r, std::ostream* os) {
-    *os << "{" << r.ip.toStdString() << ", " << r.port.toStdString() << ", " << r.message.toStdString() << "}";
+    *os << "{" << r.ip.toStdString() << ", " << r.port.toStdString() << ", " << r.message.toStdString()
+        << "}";
 }
 
 class FakeHost;

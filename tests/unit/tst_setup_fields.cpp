@@ -22,9 +22,11 @@ ModuleSettings Reply() {
 }
 
 // A settings reply on the wire: "GET", addresses, ports big-endian, three texts.
-Bytes ReplyBytes(const ModuleSettings& s, const std::string& url, const std::string& user, const std::string& pass) {
+Bytes ReplyBytes(const ModuleSettings& s, const std::string& url, const std::string& user,
+                 const std::string& pass) {
     Bytes b{'G', 'E', 'T'};
-    for (const auto* a : {&s.IP_ADDRESS, &s.MASK_ADDRESS, &s.GW_ADDRESS}) b.insert(b.end(), a->begin(), a->end());
+    for (const auto* a : {&s.IP_ADDRESS, &s.MASK_ADDRESS, &s.GW_ADDRESS})
+        b.insert(b.end(), a->begin(), a->end());
     for (std::uint16_t p : {s.PORT_TX, s.PORT_RX, s.MYSQL_PORT}) {
         b.push_back(static_cast<std::uint8_t>(p >> 8));
         b.push_back(static_cast<std::uint8_t>(p & 0xFF));
@@ -56,10 +58,8 @@ struct PortCase {
 
 TEST(SetupFields, FillClampsPortsIntoTheirRanges) {
     const PortCase cases[] = {
-        {4000, 22222, 0, "5000", "22222", "1000"},
-        {5000, 4999, 3306, "5000", "5000", "3306"},
-        {65535, 0, 999, "65535", "5000", "1000"},
-        {1, 65535, 1000, "5000", "65535", "1000"},
+        {4000, 22222, 0, "5000", "22222", "1000"},      {5000, 4999, 3306, "5000", "5000", "3306"},
+        {65535, 0, 999, "65535", "5000", "1000"},       {1, 65535, 1000, "5000", "65535", "1000"},
         {22223, 5001, 65535, "22223", "5001", "65535"},
     };
     for (const PortCase& c : cases) {
@@ -143,14 +143,8 @@ TEST(SetupFields, CollectTrimsTextsAtTheEndsOnly) {
 TEST(SetupFields, CollectReadsNumericTextsWithTheFieldMinimum) {
     const std::tuple<QString, std::uint16_t, std::uint16_t> cases[] = {
         // typed text, MYSQL_PORT written, PORT_TX written
-        {"", 1000, 5000},
-        {"abc", 1000, 5000},
-        {"3306x", 1000, 5000},
-        {"3306", 3306, 5000},
-        {" 3306", 3306, 5000},
-        {"$CEA", 3306, 5000},
-        {"0x5BCF", 23503, 23503},
-        {"65535", 65535, 65535},
+        {"", 1000, 5000},      {"abc", 1000, 5000},  {"3306x", 1000, 5000},    {"3306", 3306, 5000},
+        {" 3306", 3306, 5000}, {"$CEA", 3306, 5000}, {"0x5BCF", 23503, 23503}, {"65535", 65535, 65535},
     };
     for (const auto& [text, mysql, tx] : cases) {
         SCOPED_TRACE(text.toStdString());
@@ -189,11 +183,11 @@ TEST(SetupFields, ReplyBytesFilledThenWrittenBack) {
     EXPECT_EQ(f.MYSQL_User, QString(40, u'u'));
 
     const Bytes write = tivaro::BuildSettingsWrite(CollectSettings(f));
-    Bytes expected{'S', 'E', 'T', 192, 168, 1, 50, 255, 255, 255, 0, 192, 168, 1, 1,
-                   0x13, 0x88,   // PORT_TX 5000 (4000 clamped)
-                   0x56, 0xCE,   // PORT_RX 22222
-                   0x03, 0xE8,   // MYSQL_PORT 1000 (0 clamped)
-                   3, 'd', 'b', 'x', 40};
+    Bytes expected{'S',  'E',  'T', 192, 168, 1, 50,   255,  255,
+                   255,  0,    192, 168, 1,   1, 0x13, 0x88,  // PORT_TX 5000 (4000 clamped)
+                   0x56, 0xCE,                                // PORT_RX 22222
+                   0x03, 0xE8,                                // MYSQL_PORT 1000 (0 clamped)
+                   3,    'd',  'b', 'x', 40};
     expected.insert(expected.end(), user.begin(), user.end());
     expected.insert(expected.end(), {2, 'p', 'w', 0});  // password, then DHCP_ON off
     EXPECT_EQ(write, expected);
