@@ -5,8 +5,10 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
+#include <thread>
 #include <vector>
 
+#include "UnitMain/qt_event_pump.h"
 #include "UnitModul/limited_line_edit.h"
 #include "UnitModul/setup_dialog.h"
 #include "widgets/command_boundary.h"
@@ -453,5 +455,51 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSetupDialog)
+// The wait's real pump: an event posted from another thread (as the listener
+// posts datagrams) wakes it long before its deadline, and with nothing to do
+// it returns once the deadline has passed.
+class EventCatcher final : public QObject {
+public:
+    int seen = 0;
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::User) return QObject::event(e);
+        ++seen;
+        return true;
+    }
+};
+
+class TestEventPump : public QObject {
+    Q_OBJECT
+private slots:
+    void postedEventEndsTheBlock() {
+        EventCatcher catcher;
+        std::thread poster([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            QCoreApplication::postEvent(&catcher, new QEvent(QEvent::User));
+        });
+        QtEventPump pump;
+        QElapsedTimer t;
+        t.start();
+        while (catcher.seen == 0 && t.elapsed() < 60000) pump.Pump(60000);
+        poster.join();
+        QCOMPARE(catcher.seen, 1);
+        QVERIFY(t.elapsed() < 60000);
+    }
+    void silentPumpReturnsAfterItsDeadline() {
+        QtEventPump pump;
+        SteadyClock clock;
+        const std::int64_t start = clock.NowMs();
+        for (int pass = 0; pass < 1000 && clock.NowMs() - start <= 50; ++pass)
+            pump.Pump(51 - (clock.NowMs() - start));
+        QVERIFY(clock.NowMs() - start > 50);
+    }
+};
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TestSetupDialog dialog;
+    TestEventPump pump;
+    return QTest::qExec(&dialog, argc, argv) | QTest::qExec(&pump, argc, argv);
+}
 #include "tst_setup_dialog.moc"
