@@ -12,12 +12,22 @@ const QString& LogEntry::Column(int col) const {
 }
 
 void EventLog::Clear() {
-    std::vector<LogEntry>().swap(m_entries);  // give the memory back, the log may have been huge
+    std::deque<LogEntry>().swap(m_entries);  // give the memory back, the log may have been huge
 }
 
 QString FormatLogTime(const QTime& time, const QString& separator) {
-    const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    return two(time.hour()) + separator + two(time.minute()) + separator + two(time.second());
+    QString text;
+    text.reserve(6 + 2 * separator.size());
+    const auto two = [&text](int v) {
+        text += QChar(u'0' + v / 10);
+        text += QChar(u'0' + v % 10);
+    };
+    two(time.hour());
+    text += separator;
+    two(time.minute());
+    text += separator;
+    two(time.second());
+    return text;
 }
 
 QString LocaleTimeSeparator() {

@@ -5,7 +5,7 @@
 
 #include <QString>
 #include <QTime>
-#include <vector>
+#include <deque>
 
 struct LogEntry {
     QString Time;     // "hh:nn:ss"
@@ -26,7 +26,7 @@ public:
     const LogEntry& At(int index) const { return m_entries[static_cast<std::size_t>(index)]; }
 
 private:
-    std::vector<LogEntry> m_entries;
+    std::deque<LogEntry> m_entries;  // grows without moving what it holds: no hitch at a million rows
 };
 
 // "hh:nn:ss" on the 24-hour clock with the given separator.

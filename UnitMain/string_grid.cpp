@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QScrollBar>
+#include <algorithm>
 
 GridTableModel::GridTableModel(const GridState& state, CellText cellText, QObject* parent)
     : QAbstractTableModel(parent), m_state(state), m_cellText(std::move(cellText)), m_rows(state.RowCount()) {}
@@ -40,9 +41,11 @@ void GridTableModel::Reset() {
     endResetModel();
 }
 
-void GridTableModel::RowChanged(int row) {
-    if (row < 0 || row >= m_rows) return;
-    emit dataChanged(index(row, 0), index(row, m_state.ColCount() - 1), {Qt::DisplayRole});
+void GridTableModel::RowsChanged(int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, m_rows - 1);
+    if (first > last) return;
+    emit dataChanged(index(first, 0), index(last, m_state.ColCount() - 1), {Qt::DisplayRole});
 }
 
 StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
@@ -75,8 +78,8 @@ void StringGrid::Attach(GridState& state, GridTableModel::CellText cellText, boo
     delete old;
     setSelectionBehavior(wholeRows ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     state.SetObserver(this);
-    TopRowChanged(state.TopRow());
-    SelectionChanged();
+    m_topDirty = m_selectionDirty = true;
+    Flush();
 }
 
 void StringGrid::Detach() {
@@ -96,33 +99,69 @@ void StringGrid::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseReleased(event->position().toPoint());
 }
 
-void StringGrid::RowsAppended(int, int last) { m_model->AppendRows(last + 1); }
-
-void StringGrid::RowsReset() {
-    m_model->Reset();
-    TopRowChanged(m_state->TopRow());
-    SelectionChanged();
+void StringGrid::schedule() {
+    if (m_flushPosted) return;
+    m_flushPosted = true;
+    QMetaObject::invokeMethod(this, &StringGrid::Flush, Qt::QueuedConnection);
 }
 
-void StringGrid::RowChanged(int row) { m_model->RowChanged(row); }
+void StringGrid::RowsAppended(int, int) {
+    m_rowsDirty = true;
+    schedule();
+}
 
-void StringGrid::TopRowChanged(int topRow) {
-    // The view lays out new rows lazily; the scroll range must know them now.
-    updateGeometries();
-    verticalScrollBar()->setValue(topRow);
+void StringGrid::RowsReset() {
+    m_reset = true;
+    m_changedFirst = m_changedLast = -1;
+    schedule();
+}
+
+void StringGrid::RowChanged(int row) {
+    m_changedFirst = m_changedFirst < 0 ? row : std::min(m_changedFirst, row);
+    m_changedLast = std::max(m_changedLast, row);
+    schedule();
+}
+
+void StringGrid::TopRowChanged(int) {
+    m_topDirty = true;
+    schedule();
 }
 
 void StringGrid::SelectionChanged() {
-    QItemSelectionModel* selection = selectionModel();
-    if (!selection) return;
-    if (!m_state->HasVisibleSelection()) {
-        selection->clearSelection();
-        return;
+    m_selectionDirty = true;
+    schedule();
+}
+
+void StringGrid::Flush() {
+    m_flushPosted = false;
+    if (!m_state || !m_model) return;
+    const bool rowsChanged = m_reset || m_rowsDirty;
+    if (m_reset) {
+        m_model->Reset();
+    } else if (m_rowsDirty) {
+        m_model->AppendRows(m_state->RowCount());
     }
-    const TGridRect& r = m_state->Selection();
-    const QModelIndex topLeft = m_model->index(std::min(r.Top, r.Bottom), std::min(r.Left, r.Right));
-    const QModelIndex bottomRight = m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
-    QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
-    if (selectionBehavior() == QAbstractItemView::SelectRows) flags |= QItemSelectionModel::Rows;
-    selection->select(QItemSelection(topLeft, bottomRight), flags);
+    if (m_changedFirst >= 0) {
+        m_model->RowsChanged(m_changedFirst, m_changedLast);
+    }
+    if (rowsChanged || m_topDirty) {
+        // The view lays out new rows lazily; the scroll range must know them now.
+        updateGeometries();
+        verticalScrollBar()->setValue(m_state->TopRow());
+    }
+    if (m_reset || m_selectionDirty) {
+        QItemSelectionModel* selection = selectionModel();
+        if (!m_state->HasVisibleSelection()) {
+            selection->clearSelection();
+        } else {
+            const TGridRect& r = m_state->Selection();
+            const QModelIndex topLeft = m_model->index(std::min(r.Top, r.Bottom), std::min(r.Left, r.Right));
+            const QModelIndex bottomRight = m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
+            QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
+            if (selectionBehavior() == QAbstractItemView::SelectRows) flags |= QItemSelectionModel::Rows;
+            selection->select(QItemSelection(topLeft, bottomRight), flags);
+        }
+    }
+    m_reset = m_rowsDirty = m_topDirty = m_selectionDirty = false;
+    m_changedFirst = m_changedLast = -1;
 }

@@ -24,7 +24,7 @@ public:
 
     void AppendRows(int newCount);
     void Reset();
-    void RowChanged(int row);
+    void RowsChanged(int first, int last);
 
 private:
     const GridState& m_state;
@@ -46,6 +46,11 @@ public:
     // The cell under a point of the viewport: (-1, -1) outside every cell.
     QPoint CellAt(const QPoint& pos) const;
 
+    // Brings the view up to the state now. Changes are otherwise gathered and
+    // applied once per turn of the event loop, so a burst of appends costs the
+    // view one layout instead of one per row.
+    void Flush();
+
 signals:
     void mouseReleased(const QPoint& pos);
 
@@ -59,6 +64,15 @@ private:
     void TopRowChanged(int topRow) override;
     void SelectionChanged() override;
 
+    void schedule();
+
     GridState* m_state = nullptr;
     GridTableModel* m_model = nullptr;
+    bool m_flushPosted = false;
+    bool m_rowsDirty = false;
+    bool m_reset = false;
+    bool m_topDirty = false;
+    bool m_selectionDirty = false;
+    int m_changedFirst = -1;
+    int m_changedLast = -1;
 };

@@ -185,6 +185,7 @@ void TestManagerWindow::discoveryFillsTheUnitViewWithoutScrolling() {
     for (int i = 0; i < 25; ++i)
         form.IdUDPServer1UDPRead(datagram(kBrca, qPrintable(QStringLiteral("198.18.1.%1").arg(10 + i))));
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10", 4000));  // listed: no new row
+    QCoreApplication::processEvents();  // the views follow once per turn of the event loop
     QCOMPARE(units->model()->rowCount(), 26);
     QCOMPARE(units->model()->index(0, 0).data().toString(), QStringLiteral("198.18.1.10"));
     QCOMPARE(units->model()->index(0, 1).data().toString(), QStringLiteral("22222"));
@@ -210,20 +211,25 @@ void TestManagerWindow::logViewScrollsAndHighlightsGrdRec() {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     for (int i = 0; i < 16; ++i) form.ADD_LOG("198.18.0.1", "22223", QStringLiteral("E%1").arg(i));
+    QCoreApplication::processEvents();
     QCOMPARE(log->rowAt(1), 0);  // row count 17: still at the top
     form.ADD_LOG("198.18.0.1", "22223", "E16");
+    QCoreApplication::processEvents();
     QCOMPARE(log->verticalScrollBar()->value(), 1);
     for (int i = 17; i < 20; ++i) form.ADD_LOG("198.18.0.1", "22223", QStringLiteral("E%1").arg(i));
+    QCoreApplication::processEvents();
     QCOMPARE(log->verticalScrollBar()->value(), 4);
     QCOMPARE(log->rowAt(1), 4);
     QCOMPARE(log->model()->index(19, 3).data().toString(), QStringLiteral("E19"));
     // A new unit sets grdRec to its row 0: the next entry highlights log row 0, columns 0..2.
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
+    QCoreApplication::processEvents();
     const QModelIndexList cells = log->selectionModel()->selectedIndexes();
     QCOMPARE(cells.size(), 3);
     for (const QModelIndex& cell : cells) QCOMPARE(cell.row(), 0);
     QCOMPARE(log->verticalScrollBar()->value(), 5);  // selecting does not scroll back
     form.findChild<QPushButton*>("JvXPButton2")->click();
+    QCoreApplication::processEvents();
     QCOMPARE(log->model()->rowCount(), 1);
     QCOMPARE(log->model()->index(0, 3).data().toString(), QString());
     form.Shutdown();
@@ -240,6 +246,7 @@ void TestManagerWindow::buttonsRunTheirCommands() {
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
 
     form.findChild<QPushButton*>("JvXPButton1")->click();
+    QCoreApplication::processEvents();
     QCOMPARE(form.findChild<StringGrid*>("Unit_Grid")->model()->rowCount(), 1);
     QCOMPARE(sender.calls, (std::vector<std::string>{"Close", "Send"}));
     QCOMPARE(sender.sent.back().host, std::string("255.255.255.255"));
@@ -258,6 +265,7 @@ void TestManagerWindow::buttonsRunTheirCommands() {
     QCOMPARE(sender.sent.size(), std::size_t(2));
     QCOMPARE(sender.sent.back().bytes, (tivaro::Bytes{'B', 'R', 'C', 'X', 0x2C, 0xA8, 0x01}));
     auto* log = form.findChild<StringGrid*>("Log_Grid");
+    QCoreApplication::processEvents();
     QCOMPARE(log->model()->index(1, 3).data().toString(), QStringLiteral("SET ALL TO 300.168.1.XXX"));
 
     form.findChild<QPushButton*>("JvXPButton3")->click();
