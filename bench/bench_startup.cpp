@@ -3,15 +3,14 @@
 // Runs itself inside a fresh network namespace (loopback only), so the port is
 // private; every copy gets fresh runtime and config directories.
 //   usage: bench_startup [runs=10] [path/to/tivaro-manager]     (root, for unshare)
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -64,8 +63,9 @@ int main(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const QString manager = argc > 2 ? QString::fromLocal8Bit(argv[2])
-                                     : QDir(QCoreApplication::applicationDirPath()).filePath("../shell/tivaro-manager");
+    const QString manager =
+        argc > 2 ? QString::fromLocal8Bit(argv[2])
+                 : QDir(QCoreApplication::applicationDirPath()).filePath("../shell/tivaro-manager");
     const QString program = QDir::cleanPath(QDir::current().absoluteFilePath(manager));
 
     std::vector<double> startMs;
@@ -73,11 +73,13 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir dir;
         QDir().mkpath(dir.filePath("run"));
-        QFile::setPermissions(dir.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(dir.filePath("run"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         InstanceGuard::Options o;
         o.programPath = program;
         o.nameSpaceDir = dir.filePath("run");
-        const QByteArray runDir = dir.filePath("run").toLocal8Bit(), cfgDir = dir.filePath("cfg").toLocal8Bit();
+        const QByteArray runDir = dir.filePath("run").toLocal8Bit(),
+                         cfgDir = dir.filePath("cfg").toLocal8Bit();
         const QByteArray path = program.toLocal8Bit();
 
         const auto t0 = Clock::now();
@@ -102,8 +104,9 @@ int main(int argc, char** argv) {
         ::kill(pid, SIGTERM);
         int status = 0;
         ::waitpid(pid, &status, 0);
-        std::printf("run %d: %s %.1f ms, idle RSS %ld KiB, exit %d\n", run + 1, ready ? "ready after" : "NOT READY",
-                    ms, rss.back(), WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        std::printf("run %d: %s %.1f ms, idle RSS %ld KiB, exit %d\n", run + 1,
+                    ready ? "ready after" : "NOT READY", ms, rss.back(),
+                    WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     }
     if (startMs.empty()) return 1;
     std::sort(startMs.begin(), startMs.end());

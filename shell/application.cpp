@@ -1,15 +1,14 @@
 #include "shell/application.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -36,13 +35,16 @@ extern "C" void onTerminationSignal(int) {
 }
 
 QString startedPath(const char* argv0) {
-    return StartedProgramPath(QFile::decodeName(argv0), QDir::currentPath(), QString::fromLocal8Bit(qgetenv("PATH")));
+    return StartedProgramPath(QFile::decodeName(argv0), QDir::currentPath(),
+                              QString::fromLocal8Bit(qgetenv("PATH")));
 }
 
 }  // namespace
 
 Application::Application(int& argc, char** argv)
-    : QApplication(argc, argv), m_programPath(startedPath(argc > 0 ? argv[0] : "")), m_title(DeriveTitle(m_programPath)) {
+    : QApplication(argc, argv),
+      m_programPath(startedPath(argc > 0 ? argv[0] : "")),
+      m_title(DeriveTitle(m_programPath)) {
     initShellResources();
     setApplicationName(m_title);
     setApplicationVersion(QStringLiteral("1.0.0.0"));
@@ -52,7 +54,9 @@ Application::Application(int& argc, char** argv)
 
 Application::~Application() { shutdownStep(); }
 
-void Application::Terminate() { QMetaObject::invokeMethod(this, &QCoreApplication::quit, Qt::QueuedConnection); }
+void Application::Terminate() {
+    QMetaObject::invokeMethod(this, &QCoreApplication::quit, Qt::QueuedConnection);
+}
 
 void Application::HandleException(const std::exception& error) { ShowError(error); }
 

@@ -21,10 +21,10 @@ class RegistryFileStorage;
 
 // The windows the shell runs and how to take them down.
 struct ShellForms {
-    QWidget* mainForm = nullptr;              // Form1, built hidden, FormCreate done
-    std::function<void()> stopTransport;      // listener stopped and joined, sender closed, hand-over shut
-    std::function<void()> destroyDialog;      // Form2
-    std::function<void()> destroyMainForm;    // Form1
+    QWidget* mainForm = nullptr;            // Form1, built hidden, FormCreate done
+    std::function<void()> stopTransport;    // listener stopped and joined, sender closed, hand-over shut
+    std::function<void()> destroyDialog;    // Form2
+    std::function<void()> destroyMainForm;  // Form1
 };
 
 class Application final : public QApplication {

@@ -33,7 +33,8 @@ QString fourNumbers(int a, int b, int c, int d) {
 
 }  // namespace
 
-FormStorage::FormStorage(PlacementWindow& window, PlacementValueStore* store) : m_window(window), m_store(store) {}
+FormStorage::FormStorage(PlacementWindow& window, PlacementValueStore* store)
+    : m_window(window), m_store(store) {}
 
 void FormStorage::SetAppStoragePath(const QString& p) {
     m_appStoragePath = p;
@@ -100,10 +101,21 @@ void FormStorage::RestoreFormPlacement() {
 
         WindowState state = WindowState::Normal;
         switch (m_store->ReadInteger(path(QStringLiteral("ShowCmd")), currentShow)) {
-        case 1: case 5: case 9: state = WindowState::Normal; break;
-        case 2: case 6: case 7: state = WindowState::Minimized; break;
-        case 3: state = WindowState::Maximized; break;
-        default: break;
+            case 1:
+            case 5:
+            case 9:
+                state = WindowState::Normal;
+                break;
+            case 2:
+            case 6:
+            case 7:
+                state = WindowState::Minimized;
+                break;
+            case 3:
+                state = WindowState::Maximized;
+                break;
+            default:
+                break;
         }
         if (state == WindowState::Minimized && m_window.IsMainWindow()) {
             m_window.SetState(WindowState::Normal);
@@ -125,12 +137,14 @@ void FormStorage::SaveFormPlacement() {
     m_store->WriteInteger(path(QStringLiteral("FormVersion")), m_version);
     if (m_restored) {
         WindowPlacement p = m_window.Placement();
-        if (m_window.IsMainWindow() && m_window.ApplicationMinimized()) p.showCmd = static_cast<int>(ShowCmd::Minimized);
+        if (m_window.IsMainWindow() && m_window.ApplicationMinimized())
+            p.showCmd = static_cast<int>(ShowCmd::Minimized);
         const QString suffix = DesktopSuffix(m_window.DesktopSize());
         m_store->WriteInteger(path(QStringLiteral("ShowCmd")), p.showCmd);
         m_store->WriteInteger(path(QStringLiteral("Flags")), p.flags);
         m_store->WriteInteger(path(QStringLiteral("PixelsPerInch")), m_window.PixelsPerInch());
-        const QString minMax = fourNumbers(p.minPosition.x(), p.minPosition.y(), p.maxPosition.x(), p.maxPosition.y());
+        const QString minMax =
+            fourNumbers(p.minPosition.x(), p.minPosition.y(), p.maxPosition.x(), p.maxPosition.y());
         m_store->WriteString(path(QStringLiteral("MinMaxPos") + suffix), minMax);
         m_store->WriteString(path(QStringLiteral("MinMaxPos")), minMax);
         const QString normPos = fourNumbers(p.left, p.top, p.right, p.bottom);

@@ -60,8 +60,8 @@ public:
     void RestoreFormPlacement();
 
     // The hooked steps; errors go to the standard error box and the step goes on.
-    void FormShowStep();     // restore once, before the window's own show handler
-    void CloseQueryStep();   // after the close has been allowed
+    void FormShowStep();    // restore once, before the window's own show handler
+    void CloseQueryStep();  // after the close has been allowed
     void DestroyStep();
 
     bool Active() const { return m_active && m_store; }

@@ -1,5 +1,12 @@
 #include "shell/instance_guard.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDeadlineTimer>
@@ -8,14 +15,6 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QVariant>
-
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -59,7 +58,8 @@ QString fileSafe(const QString& name) {
     QString s = name;
     s.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
     if (s.toUtf8().size() > 200) {
-        const QByteArray hash = QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+        const QByteArray hash =
+            QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
         s = s.left(100) + QLatin1Char('~') + QString::fromLatin1(hash);
     }
     return s;
@@ -218,7 +218,8 @@ QString InstanceGuard::DefaultNameSpaceDir() {
 }
 
 QString InstanceGuard::MessageWindowName(std::int64_t pid) const {
-    const QByteArray hash = QCryptographicHash::hash(m_id.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QByteArray hash =
+        QCryptographicHash::hash(m_id.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return m_dir + QStringLiteral("/jcl-%1-%2").arg(QString::fromLatin1(hash)).arg(pid);
 }
 
@@ -244,8 +245,8 @@ void InstanceGuard::openShared() {
         base + QStringLiteral("_All"),
         base + QStringLiteral("_Session_") + session,
         m_dir + QLatin1Char('/') +
-            fileSafe(m_id + QStringLiteral("_User_") + QString::fromLocal8Bit(pw->pw_name) + QLatin1Char('_') +
-                     QString::fromLocal8Bit(host)),
+            fileSafe(m_id + QStringLiteral("_User_") + QString::fromLocal8Bit(pw->pw_name) +
+                     QLatin1Char('_') + QString::fromLocal8Bit(host)),
     };
     const mode_t modes[3] = {0666, 0666, 0600};
     Locked held(*shared->lock);
@@ -443,23 +444,23 @@ GuardRecord InstanceGuard::handle(const GuardRecord& record) {
         return reply;
     }
     switch (static_cast<GuardMessage>(record.kind)) {
-    case GuardMessage::QueryActive:
-        reply.type = GuardRecord::Type::Message;
-        reply.kind = static_cast<std::uint32_t>(GuardMessage::ReplyActive);
-        reply.value = m_active ? 1 : 0;
-        break;
-    case GuardMessage::ReplyActive:
-        m_active = record.value != 0;
-        break;
-    case GuardMessage::ActivateRequest:
-        ++m_activations;
-        if (m_activate) m_activate();
-        break;
-    case GuardMessage::StateQuery:
-        reply.value = static_cast<std::int64_t>((m_state ? m_state() : 0u) | (m_activations << 8));
-        break;
-    default:  // the notices: no handlers are set
-        break;
+        case GuardMessage::QueryActive:
+            reply.type = GuardRecord::Type::Message;
+            reply.kind = static_cast<std::uint32_t>(GuardMessage::ReplyActive);
+            reply.value = m_active ? 1 : 0;
+            break;
+        case GuardMessage::ReplyActive:
+            m_active = record.value != 0;
+            break;
+        case GuardMessage::ActivateRequest:
+            ++m_activations;
+            if (m_activate) m_activate();
+            break;
+        case GuardMessage::StateQuery:
+            reply.value = static_cast<std::int64_t>((m_state ? m_state() : 0u) | (m_activations << 8));
+            break;
+        default:  // the notices: no handlers are set
+            break;
     }
     return reply;
 }

@@ -66,8 +66,8 @@ class InstanceGuard final : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        QString programPath;      // the path the program was started from
-        QString nameSpaceDir;     // empty: $XDG_RUNTIME_DIR, else a private dir under /tmp
+        QString programPath;   // the path the program was started from
+        QString nameSpaceDir;  // empty: $XDG_RUNTIME_DIR, else a private dir under /tmp
         int maxInstances = 1;
         int replyTimeoutMs = 5000;  // bounded wait for a running copy's answer
     };
@@ -104,7 +104,8 @@ public:
     QList<std::uint32_t> RegisteredIds();
 
     // Sends one record to the copy pid and waits up to timeoutMs for its answer.
-    static std::optional<GuardRecord> SendSync(const QString& serverName, const GuardRecord& record, int timeoutMs);
+    static std::optional<GuardRecord> SendSync(const QString& serverName, const GuardRecord& record,
+                                               int timeoutMs);
 
 private:
     struct Shared;

@@ -15,7 +15,8 @@ void InstanceTableView::write16(std::size_t at, std::uint16_t v) {
 
 std::uint32_t InstanceTableView::read32(std::size_t at) const {
     return static_cast<std::uint32_t>(m_data[at]) | (static_cast<std::uint32_t>(m_data[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(m_data[at + 2]) << 16) | (static_cast<std::uint32_t>(m_data[at + 3]) << 24);
+           (static_cast<std::uint32_t>(m_data[at + 2]) << 16) |
+           (static_cast<std::uint32_t>(m_data[at + 3]) << 24);
 }
 
 void InstanceTableView::write32(std::size_t at, std::uint32_t v) {

@@ -19,6 +19,7 @@ struct ManagerForms {
 }  // namespace
 
 ShellForms CreateManagerForms() {
+    InstallFonts();
     auto forms = std::make_shared<ManagerForms>();
     forms->form1 = new TForm1;
     forms->form1->setObjectName(QStringLiteral("Form1"));
@@ -46,10 +47,10 @@ int RunManager(int argc, char** argv) {
     std::unique_ptr<Application> app;
     try {
         app = std::make_unique<Application>(argc, argv);
-        InstallFonts();
         return app->Run(CreateManagerForms);
     } catch (const std::exception& e) {
-        return Application::LastResort(e, app ? app->ProgramPath() : QString::fromLocal8Bit(argc > 0 ? argv[0] : ""));
+        return Application::LastResort(
+            e, app ? app->ProgramPath() : QString::fromLocal8Bit(argc > 0 ? argv[0] : ""));
     }
 }
 

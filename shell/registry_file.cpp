@@ -63,7 +63,9 @@ bool parseInto(const QByteArray& bytes, QSettings::SettingsMap& map) {
             if (key.compare(root, Qt::CaseInsensitive) == 0) {
                 group.clear();
             } else if (key.startsWith(root + QLatin1Char('\\'), Qt::CaseInsensitive)) {
-                group = key.mid(root.size() + 1).split(QLatin1Char('\\'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
+                group = key.mid(root.size() + 1)
+                            .split(QLatin1Char('\\'), Qt::SkipEmptyParts)
+                            .join(QLatin1Char('/'));
             } else {
                 return false;  // a foreign key: the file is not ours
             }
@@ -121,7 +123,8 @@ QByteArray WriteRegistryExport(const QSettings::SettingsMap& values) {
         const QString name = it.key().mid(slash + 1);
         if (first || group != currentGroup) {
             QString section = QString::fromLatin1(kRegistryRoot);
-            if (!group.isEmpty()) section += QLatin1Char('\\') + QString(group).replace(QLatin1Char('/'), QLatin1Char('\\'));
+            if (!group.isEmpty())
+                section += QLatin1Char('\\') + QString(group).replace(QLatin1Char('/'), QLatin1Char('\\'));
             out += QLatin1String("\n[") + section + QLatin1String("]\n");
             currentGroup = group;
             first = false;
@@ -148,7 +151,8 @@ QString JoinStoragePath(const QString& base, const QString& path) {
 }
 
 QSettings::Format RegistryFileFormat() {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("reg"), readFunc, writeFunc);
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("reg"), readFunc, writeFunc);
     return format;
 }
 
@@ -202,7 +206,9 @@ bool RegistryFileStorage::ValueStored(const QString& path) {
 
 void RegistryFileStorage::WriteInteger(const QString& path, int value) { write(path, QVariant(value)); }
 
-void RegistryFileStorage::WriteString(const QString& path, const QString& value) { write(path, QVariant(value)); }
+void RegistryFileStorage::WriteString(const QString& path, const QString& value) {
+    write(path, QVariant(value));
+}
 
 void RegistryFileStorage::write(const QString& path, const QVariant& value) {
     const QString key = settingsKey(path);
@@ -213,7 +219,8 @@ void RegistryFileStorage::write(const QString& path, const QVariant& value) {
     if (s.status() != QSettings::NoError) {
         const int slash = key.lastIndexOf(QLatin1Char('/'));
         QString keyPath = QString::fromLatin1(kRegistryRoot);
-        if (slash > 0) keyPath += QLatin1Char('\\') + key.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        if (slash > 0)
+            keyPath += QLatin1Char('\\') + key.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));
         throw std::runtime_error(
             QStringLiteral("Unable to open key \"%1\" for write").arg(keyPath).toStdString());
     }

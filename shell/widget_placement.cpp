@@ -7,6 +7,8 @@
 #include <QShowEvent>
 #include <algorithm>
 
+#include "widgets/command_boundary.h"
+
 namespace tivaro {
 
 WidgetPlacementWindow::WidgetPlacementWindow(QWidget& widget, bool mainWindow)
@@ -47,9 +49,12 @@ void WidgetPlacementWindow::ApplyPlacement(const WindowPlacement& p) {
     m_maxPosition = p.maxPosition;
     m_widget.move(p.left, p.top);
     if (p.showCmd == static_cast<int>(ShowCmd::Hidden) || !m_widget.isVisible()) return;
-    if (p.showCmd == static_cast<int>(ShowCmd::Minimized)) m_widget.showMinimized();
-    else if (p.showCmd == static_cast<int>(ShowCmd::Maximized)) m_widget.showMaximized();
-    else m_widget.showNormal();
+    if (p.showCmd == static_cast<int>(ShowCmd::Minimized))
+        m_widget.showMinimized();
+    else if (p.showCmd == static_cast<int>(ShowCmd::Maximized))
+        m_widget.showMaximized();
+    else
+        m_widget.showNormal();
 }
 
 QSize WidgetPlacementWindow::Size() const { return m_widget.frameGeometry().size(); }
@@ -121,21 +126,22 @@ FormPlacementHook::~FormPlacementHook() {
 bool FormPlacementHook::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_widget) return false;
     switch (event->type()) {
-    case QEvent::Show:
-        // Restore, then the window's own show handler, then the centring rule.
-        m_storage.FormShowStep();
-        static_cast<QObject*>(m_widget.data())->event(event);
-        m_window.CentreIfStillCentred();
-        return true;
-    case QEvent::Close:
-        static_cast<QObject*>(m_widget.data())->event(event);
-        if (event->isAccepted()) {
-            m_storage.CloseQueryStep();
-            if (m_closed) m_closed();
-        }
-        return true;
-    default:
-        return false;
+        case QEvent::Show:
+            // Restore, then the window's own show handler, then the centring rule.
+            // An error of the show step goes to the error box and the showing goes on.
+            m_storage.FormShowStep();
+            RunCommand([&] { static_cast<QObject*>(m_widget.data())->event(event); });
+            if (m_widget) m_window.CentreIfStillCentred();
+            return true;
+        case QEvent::Close:
+            RunCommand([&] { static_cast<QObject*>(m_widget.data())->event(event); });
+            if (event->isAccepted()) {
+                m_storage.CloseQueryStep();
+                if (m_closed) m_closed();
+            }
+            return true;
+        default:
+            return false;
     }
 }
 

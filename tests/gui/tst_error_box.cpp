@@ -17,9 +17,11 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("conversion") << QString::fromUtf8("''abc'' ist kein gültiger Integer-Wert")
                                     << QString::fromUtf8("''abc'' ist kein gültiger Integer-Wert.");
-        QTest::newRow("bind") << "Socket konnte nicht gebunden werden. Adresse und Port werden bereits verwendet."
-                              << "Socket konnte nicht gebunden werden. Adresse und Port werden bereits verwendet.";
-        QTest::newRow("socket error") << "Socket-Fehler # 10065\r\n" << "Socket-Fehler # 10065\r\n";
+        QTest::newRow("bind")
+            << "Socket konnte nicht gebunden werden. Adresse und Port werden bereits verwendet."
+            << "Socket konnte nicht gebunden werden. Adresse und Port werden bereits verwendet.";
+        QTest::newRow("socket error") << "Socket-Fehler # 10065\r\n"
+                                      << "Socket-Fehler # 10065\r\n";
     }
     void boxShowsTheMessageWithTheFullStopRule() {
         QFETCH(QString, message);

@@ -25,11 +25,13 @@ public:
     QPoint posAtShow{-999, -999};
     int shows = 0;
     bool refuseClose = false;
+    bool failShow = false;
 
 protected:
     void showEvent(QShowEvent*) override {
         ++shows;
         posAtShow = frameGeometry().topLeft();
+        if (failShow) throw std::runtime_error("Socket konnte nicht gebunden werden.");
     }
     void closeEvent(QCloseEvent* e) override {
         if (refuseClose) e->ignore();
@@ -51,8 +53,9 @@ class TestPlacement : public QObject {
     void writeFile(const QByteArray& values) {
         QFile f(file());
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n" +
-                values);
+        f.write(
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n" +
+            values);
     }
 
 private slots:
@@ -77,10 +80,10 @@ private slots:
             QVERIFY(hook.Storage().Saved());
         }
         const QByteArray text = fileText(file());
-        for (const char* expected : {"\"FormVersion\"=dword:00000000", "\"ShowCmd\"=dword:00000001",
-                                     "\"PixelsPerInch\"=dword:00000060", "\"NormPos\"=\"100,50,",
-                                     "\"NormPos(1920x1080)\"=\"100,50,", "\"MinMaxPos\"=\"",
-                                     "\"MinMaxPos(1920x1080)\"=\""})
+        for (const char* expected :
+             {"\"FormVersion\"=dword:00000000", "\"ShowCmd\"=dword:00000001",
+              "\"PixelsPerInch\"=dword:00000060", "\"NormPos\"=\"100,50,", "\"NormPos(1920x1080)\"=\"100,50,",
+              "\"MinMaxPos\"=\"", "\"MinMaxPos(1920x1080)\"=\""})
             QVERIFY2(text.contains(expected), expected);
 
         RegistryFileStorage store(file());
@@ -98,7 +101,8 @@ private slots:
     }
 
     void storedMinimisedStateMinimisesRightAfterStart() {
-        writeFile("\"ShowCmd\"=dword:00000002\n\"NormPos\"=\"200,100,0,0\"\n\"PixelsPerInch\"=dword:00000060\n");
+        writeFile(
+            "\"ShowCmd\"=dword:00000002\n\"NormPos\"=\"200,100,0,0\"\n\"PixelsPerInch\"=dword:00000060\n");
         RegistryFileStorage store(file());
         Form form;
         FormPlacementHook hook(form, &store);
@@ -137,6 +141,21 @@ private slots:
         QVERIFY(QFile::exists(file()));
     }
 
+    void errorInTheShowHandlerIsShownAndTheWindowStillOpens() {
+        QStringList shown;
+        SetErrorDisplay([&](const std::exception& e) { shown << QString::fromUtf8(e.what()); });
+        RegistryFileStorage store(file());
+        Form form;
+        form.failShow = true;
+        FormPlacementHook hook(form, &store);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(shown, QStringList{"Socket konnte nicht gebunden werden."});
+        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(form.frameGeometry().left(), (work.width() - form.frameGeometry().width()) / 2);
+        SetErrorDisplay({});
+    }
+
     void storeErrorAtCloseIsShownAndTheCloseGoesOn() {
         QStringList shown;
         SetErrorDisplay([&](const std::exception& e) { shown << QString::fromUtf8(e.what()); });
@@ -149,7 +168,9 @@ private slots:
         form.show();
         QVERIFY(form.close());
         QVERIFY(!form.isVisible());
-        QCOMPARE(shown, QStringList{"Unable to open key \"HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1\" for write"});
+        QCOMPARE(shown,
+                 QStringList{
+                     "Unable to open key \"HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1\" for write"});
         SetErrorDisplay({});
     }
 };
@@ -161,7 +182,8 @@ int main(int argc, char** argv) {
         const QString layout = layoutDir.filePath("screens.json");
         QFile f(layout);
         if (f.open(QIODevice::WriteOnly))
-            f.write(R"({"screens":[{"name":"A","x":0,"y":0,"width":1920,"height":1080,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
+            f.write(
+                R"({"screens":[{"name":"A","x":0,"y":0,"width":1920,"height":1080,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
         f.close();
         qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + layout).toLocal8Bit());
     }

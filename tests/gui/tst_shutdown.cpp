@@ -1,19 +1,22 @@
 // The application object end to end with a stand-in main window that owns a
 // real listener on loopback: start-up, the safety net for escaping errors, and
 // the shutdown order while datagrams keep arriving.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 #include "UnitMain/datagram_delivery.h"
 #include "protocol/udp_endpoints.h"
 #include "shell/application.h"
+#include "shell/instance_guard.h"
 #include "shell/instance_table.h"
 #include "widgets/command_boundary.h"
 
@@ -85,6 +88,24 @@ private slots:
         QCOMPARE(app->Title(), QString("tst_shutdown"));  // first letter as the file has it
         QCOMPARE(QCoreApplication::applicationName(), app->Title());
         QVERIFY(!QApplication::windowIcon().isNull());
+    }
+
+    void errorEscapingStartUpGetsTheLastResortBox() {
+        QString title, text;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            title = box->windowTitle();
+            text = box->text();
+            box->accept();
+        });
+        const int rc = Application::LastResort(SystemError("Systemfehler.  Code: 13.\r\nPermission denied"),
+                                               "/opt/x/tivaro-manager");
+        QCOMPARE(rc, 1);
+        QCOMPARE(title, QString("Anwendungsfehler"));
+        QVERIFY2(text.startsWith("Exception tivaro::SystemError in Modul tivaro-manager bei "),
+                 qPrintable(text));
+        QVERIFY(text.endsWith(".\r\nSystemfehler.  Code: 13.\r\nPermission denied.\r\n"));
     }
 
     void shutdownStopsTheListenerBeforeAnyWindowGoes() {
@@ -166,7 +187,8 @@ private slots:
 int main(int argc, char** argv) {
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath("run"));
-    QFile::setPermissions(dir.filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.filePath("run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,13 +1,14 @@
 // The single-instance guard with real manager processes: each copy runs on the
 // offscreen platform inside its own network namespace (so the listener never
 // touches the host's port 22223), with a private runtime and config directory.
+#include <signal.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
-#include <signal.h>
 
 #include "shell/instance_guard.h"
 
@@ -98,7 +99,8 @@ private slots:
         QVERIFY2(QFile::exists(managerBinary()), "build tivaro-manager first");
         m_runDir = m_base.filePath("run");
         QVERIFY(QDir().mkpath(m_runDir));
-        QFile::setPermissions(m_runDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_runDir,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(QDir().mkpath(m_base.filePath("a")));
         QVERIFY(QDir().mkpath(m_base.filePath("b")));
         m_program = m_base.filePath("a/tivaro-manager");
@@ -108,7 +110,8 @@ private slots:
         QVERIFY(QFile::link(m_program, m_base.filePath("a/TIVARO-MANAGER")));
         QVERIFY(QFile::copy(managerBinary(), m_base.filePath("a/Tivaro-Manager")));
         for (const char* f : {"a/tivaro-manager", "b/tivaro-manager", "a/Tivaro-Manager"})
-            QFile::setPermissions(m_base.filePath(f), QFile::permissions(m_base.filePath(f)) | QFileDevice::ExeOwner);
+            QFile::setPermissions(m_base.filePath(f),
+                                  QFile::permissions(m_base.filePath(f)) | QFileDevice::ExeOwner);
     }
 
     void cleanup() {
@@ -185,8 +188,9 @@ private slots:
         QVERIFY(QDir().mkpath(m_base.filePath("config/dornik")));
         QFile reg(m_base.filePath("config/dornik/KOVELA.reg"));
         QVERIFY(reg.open(QIODevice::WriteOnly));
-        reg.write("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n"
-                  "\"FormVersion\"=dword:00000000\n\"ShowCmd\"=dword:00000002\n");
+        reg.write(
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n"
+            "\"FormVersion\"=dword:00000000\n\"ShowCmd\"=dword:00000002\n");
         reg.close();
         QProcess* first = start(m_program);
         QVERIFY(waitRunning(first, m_program));

@@ -26,7 +26,8 @@ TEST(AppTitle, DerivedFromProgramFileName) {
 }
 
 TEST(AppTitle, StartedPathKeepsTheSpellingUsed) {
-    EXPECT_EQ(tivaro::StartedProgramPath("./bin/../bin/TIVARO-manager", "/home/u", ""), "/home/u/bin/TIVARO-manager");
+    EXPECT_EQ(tivaro::StartedProgramPath("./bin/../bin/TIVARO-manager", "/home/u", ""),
+              "/home/u/bin/TIVARO-manager");
     EXPECT_EQ(tivaro::StartedProgramPath("/a/b/prog", "/elsewhere", ""), "/a/b/prog");
     // Found on the search path: the first directory that holds an executable of that name.
     EXPECT_EQ(tivaro::StartedProgramPath("sh", "/", "/nonexistent:/bin:/usr/bin"), "/bin/sh");
@@ -35,7 +36,9 @@ TEST(AppTitle, StartedPathKeepsTheSpellingUsed) {
 TEST(AppTitle, LastResortTextCarriesClassModuleAddressAndFullStop) {
     const QString text = tivaro::LastResortText("std::runtime_error", "tivaro-manager",
                                                 reinterpret_cast<const void*>(0xABCD), "kaputt");
-    EXPECT_EQ(text, QString("Exception std::runtime_error in Modul tivaro-manager bei 000000000000ABCD.\r\nkaputt.\r\n"));
+    EXPECT_EQ(
+        text,
+        QString("Exception std::runtime_error in Modul tivaro-manager bei 000000000000ABCD.\r\nkaputt.\r\n"));
     EXPECT_TRUE(tivaro::LastResortText("E", "m", nullptr, "Ende.").endsWith("\r\nEnde.\r\n"));
 }
 

@@ -28,7 +28,8 @@ TEST(ErrorText, FullStopRule) {
         {"ü", "ü."},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(tivaro::WithFullStop(QString::fromUtf8(c.message)), QString::fromUtf8(c.shown)) << c.message;
+        EXPECT_EQ(tivaro::WithFullStop(QString::fromUtf8(c.message)), QString::fromUtf8(c.shown))
+            << c.message;
 }
 
 TEST(ErrorText, InnermostNonEmptyMessageWins) {

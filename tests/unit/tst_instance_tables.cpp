@@ -1,14 +1,14 @@
 // The guard's shared tables, its records, and registration on real files.
 #include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QDeadlineTimer>
-#include <QTemporaryDir>
-#include <thread>
-#include <array>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <array>
+#include <thread>
 
 #include "shell/instance_guard.h"
 #include "shell/instance_table.h"
@@ -20,7 +20,10 @@ namespace {
 // A table with guard bytes on both sides, to see any write outside it.
 struct GuardedTable {
     std::array<unsigned char, kInstanceTableBytes + 32> bytes{};
-    GuardedTable() { bytes.fill(0xA5); std::fill(bytes.begin() + 16, bytes.begin() + 16 + kInstanceTableBytes, 0); }
+    GuardedTable() {
+        bytes.fill(0xA5);
+        std::fill(bytes.begin() + 16, bytes.begin() + 16 + kInstanceTableBytes, 0);
+    }
     InstanceTableView view() { return InstanceTableView(bytes.data() + 16); }
     bool guardsIntact() const {
         for (int i = 0; i < 16; ++i)
@@ -116,8 +119,10 @@ TEST(GuardRecord, RoundTripAndDamage) {
 
 TEST(InstanceGuardIdentity, UniqueAppIdIgnoresCase) {
     EXPECT_EQ(InstanceGuard::UniqueAppId("/opt/Tivaro/tivaro-manager"), "JCL/OPT/TIVARO/TIVARO-MANAGER");
-    EXPECT_EQ(InstanceGuard::UniqueAppId("/opt/tivaro/TIVARO-MANAGER"), InstanceGuard::UniqueAppId("/opt/Tivaro/tivaro-manager"));
-    EXPECT_NE(InstanceGuard::UniqueAppId("/opt/a/tivaro-manager"), InstanceGuard::UniqueAppId("/opt/b/tivaro-manager"));
+    EXPECT_EQ(InstanceGuard::UniqueAppId("/opt/tivaro/TIVARO-MANAGER"),
+              InstanceGuard::UniqueAppId("/opt/Tivaro/tivaro-manager"));
+    EXPECT_NE(InstanceGuard::UniqueAppId("/opt/a/tivaro-manager"),
+              InstanceGuard::UniqueAppId("/opt/b/tivaro-manager"));
     EXPECT_EQ(InstanceGuard::UniqueAppId("C:\\Tools\\x.exe"), "JCLC:_TOOLS_X.EXE");
 }
 
@@ -164,7 +169,8 @@ TEST(InstanceGuardFiles, RegistrationPrunesStaleIdsAndLeavesCleanly) {
         query.kind = static_cast<std::uint32_t>(GuardMessage::QueryActive);
         query.senderPid = 1;
         std::optional<GuardRecord> reply;
-        std::thread asker([&] { reply = InstanceGuard::SendSync(guard.MessageWindowName(self), query, 3000); });
+        std::thread asker(
+            [&] { reply = InstanceGuard::SendSync(guard.MessageWindowName(self), query, 3000); });
         QDeadlineTimer until(3000);
         while (!reply && !until.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         asker.join();

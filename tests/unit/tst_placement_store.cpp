@@ -35,7 +35,9 @@ public:
         placement.bottom = p.bottom;
         appliedShowCmds.push_back(p.showCmd);
     }
-    QSize Size() const override { return {placement.right - placement.left, placement.bottom - placement.top}; }
+    QSize Size() const override {
+        return {placement.right - placement.left, placement.bottom - placement.top};
+    }
     void SetPositionAsPlaced() override { centred = false; }
     void SetState(WindowState s) override { state = s; }
     void PostApplicationMinimize() override { ++minimizeRequests; }
@@ -61,7 +63,7 @@ public:
     std::vector<int> appliedShowCmds;
     QSize desktop{1920, 1080};
     int ppi = 96;
-    QList<QRect> screens{QRect(0, 0, 1920, 1080)};
+    QList<QRect> screens = QList<QRect>() << QRect(0, 0, 1920, 1080);
 };
 
 // An in-memory store that keeps the order of writes.
@@ -107,9 +109,14 @@ TEST(PlacementStore, StoreThenRestoreAt100x50) {
     MemoryStore store;
     FakeWindow first;
     runOnce(first, store, 100, 50);
-    const std::vector<QString> expectedOrder = {
-        "Form1\\FormVersion", "Form1\\ShowCmd", "Form1\\Flags", "Form1\\PixelsPerInch",
-        "Form1\\MinMaxPos(1920x1080)", "Form1\\MinMaxPos", "Form1\\NormPos(1920x1080)", "Form1\\NormPos"};
+    const std::vector<QString> expectedOrder = {"Form1\\FormVersion",
+                                                "Form1\\ShowCmd",
+                                                "Form1\\Flags",
+                                                "Form1\\PixelsPerInch",
+                                                "Form1\\MinMaxPos(1920x1080)",
+                                                "Form1\\MinMaxPos",
+                                                "Form1\\NormPos(1920x1080)",
+                                                "Form1\\NormPos"};
     EXPECT_EQ(store.order, expectedOrder);  // stored once: the destroy step adds nothing
     EXPECT_EQ(store.values["Form1\\FormVersion"], 0);
     EXPECT_EQ(store.values["Form1\\ShowCmd"], 1);
@@ -153,9 +160,9 @@ TEST(PlacementStore, ShowCmdValues) {
         int showCmd;
         WindowState state;
         int minimizeRequests;
-    } cases[] = {{1, WindowState::Normal, 0},    {5, WindowState::Normal, 0},    {9, WindowState::Normal, 0},
-                 {2, WindowState::Normal, 1},    {6, WindowState::Normal, 1},    {7, WindowState::Normal, 1},
-                 {3, WindowState::Maximized, 0}, {0, WindowState::Normal, 0},    {4, WindowState::Normal, 0},
+    } cases[] = {{1, WindowState::Normal, 0},    {5, WindowState::Normal, 0}, {9, WindowState::Normal, 0},
+                 {2, WindowState::Normal, 1},    {6, WindowState::Normal, 1}, {7, WindowState::Normal, 1},
+                 {3, WindowState::Maximized, 0}, {0, WindowState::Normal, 0}, {4, WindowState::Normal, 0},
                  {-1, WindowState::Normal, 0}};
     for (const auto& c : cases) {
         MemoryStore store;
@@ -203,14 +210,14 @@ TEST(PlacementStore, PositionNotAppliedWhenOffScreenOrOtherResolution) {
         int storedPpi;
         bool applied;
     } cases[] = {
-        {"1400,600,0,0", 96, true},     // bottom-right corner 1899,999 is on the screen
-        {"1500,600,0,0", 96, false},    // reaches beyond the right edge
-        {"100,700,0,0", 96, false},     // beyond the bottom edge
-        {"-10,10,0,0", 96, false},      // left of the desktop
-        {"100,50,0,0", 120, false},     // another resolution
-        {"100", 96, true},              // missing top keeps the current one
-        {"abc,50", 96, true},           // non-numeric left keeps the current one
-        {"  100 ,, 50  ", 96, true},    // blanks and commas in any mix
+        {"1400,600,0,0", 96, true},   // bottom-right corner 1899,999 is on the screen
+        {"1500,600,0,0", 96, false},  // reaches beyond the right edge
+        {"100,700,0,0", 96, false},   // beyond the bottom edge
+        {"-10,10,0,0", 96, false},    // left of the desktop
+        {"100,50,0,0", 120, false},   // another resolution
+        {"100", 96, true},            // missing top keeps the current one
+        {"abc,50", 96, true},         // non-numeric left keeps the current one
+        {"  100 ,, 50  ", 96, true},  // blanks and commas in any mix
     };
     for (const auto& c : cases) {
         MemoryStore store;
@@ -316,8 +323,10 @@ TEST(RegistryFile, DamagedOrForeignFilesReadAsEmpty) {
         "garbage\x01\x02",
         "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software\\x]\n\"a\"=dword:00000001\n",
         "Windows Registry Editor Version 5.00\n\"a\"=dword:00000001\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n\"a\"=dword:1\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n\"a\"=\"open\n",
+        "Windows Registry Editor Version "
+        "5.00\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n\"a\"=dword:1\n",
+        "Windows Registry Editor Version "
+        "5.00\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n\"a\"=\"open\n",
         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1\n",
         "\xff\xfe\x00\x00",
     };
@@ -365,7 +374,8 @@ TEST(RegistryFile, UnwritableLocationRaisesTheKeyError) {
         store.WriteInteger("Form1\\FormVersion", 0);
         FAIL() << "no error";
     } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Unable to open key \"HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1\" for write");
+        EXPECT_STREQ(e.what(),
+                     "Unable to open key \"HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1\" for write");
     }
 }
 
