@@ -18,12 +18,6 @@
 //   TIVARO_BUILD_DIR=build scripts/vlan run-test build/bench/bench_discovery [--modules 1000,5000] [--runs 3]
 // Each run is one broadcast; the simulator is started with --exit-after, and
 // every wait is bounded, so the benchmark always stops by itself.
-#include "lan_support.h"
-#include "protocol/messages.h"
-#include "protocol/udp_endpoints.h"
-#include "UnitMain/datagram_delivery.h"
-#include "sim/sim_options.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -33,7 +27,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -48,14 +41,20 @@
 #include <utility>
 #include <vector>
 
+#include "UnitMain/datagram_delivery.h"
+#include "lan_support.h"
+#include "protocol/messages.h"
+#include "protocol/udp_endpoints.h"
+#include "sim/sim_options.h"
+
 using namespace tivaro;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kQuiet = 500ms;       // a burst is over after this long without a reply
-constexpr auto kTrialLimit = 20s;    // and in any case after this long
+constexpr auto kQuiet = 500ms;     // a burst is over after this long without a reply
+constexpr auto kTrialLimit = 20s;  // and in any case after this long
 constexpr int kLargeBuffer = 8 * 1024 * 1024;
 
 // Arrivals counted by whichever receiver runs; written by one thread at a time.
@@ -64,7 +63,8 @@ struct Tally {
     std::atomic<Clock::rep> first{0}, last{0};
     void Arrived() {
         const auto now = Clock::now().time_since_epoch().count();
-        if (received.fetch_add(1, std::memory_order_relaxed) == 0) first.store(now, std::memory_order_relaxed);
+        if (received.fetch_add(1, std::memory_order_relaxed) == 0)
+            first.store(now, std::memory_order_relaxed);
         last.store(now, std::memory_order_relaxed);
     }
 };
@@ -117,7 +117,8 @@ class PlainReceiver {
 public:
     PlainReceiver(Tally& tally, bool largeBuffer) : m_tally(tally) {
         m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (largeBuffer && setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &kLargeBuffer, sizeof kLargeBuffer) != 0)
+        if (largeBuffer &&
+            setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &kLargeBuffer, sizeof kLargeBuffer) != 0)
             setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &kLargeBuffer, sizeof kLargeBuffer);
         timeval slice{0, 100000};
         setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
@@ -189,7 +190,8 @@ public:
             const auto at = line.find(" modules, ");
             if (at != std::string::npos) sent += std::strtoul(line.c_str() + at + 10, nullptr, 10);
             const auto in = line.rfind(" in ");
-            if (in != std::string::npos) sendMs = std::max(sendMs, std::strtod(line.c_str() + in + 4, nullptr) / 1000);
+            if (in != std::string::npos)
+                sendMs = std::max(sendMs, std::strtod(line.c_str() + in + 4, nullptr) / 1000);
         }
         return {sent, sendMs};
     }
@@ -249,11 +251,14 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::vector<int> counts = {1000, 5000, 20000};
     int runs = 3;
-    std::vector<std::string> receivers = {"floor", "plain/default", "listener", "listener/default", "delivery"};
+    std::vector<std::string> receivers = {"floor", "plain/default", "listener", "listener/default",
+                                          "delivery"};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--modules" && i + 1 < argc) counts = ParseList(argv[++i]);
-        else if (a == "--runs" && i + 1 < argc) runs = std::clamp(std::atoi(argv[++i]), 1, 20);
+        if (a == "--modules" && i + 1 < argc)
+            counts = ParseList(argv[++i]);
+        else if (a == "--runs" && i + 1 < argc)
+            runs = std::clamp(std::atoi(argv[++i]), 1, 20);
         else {
             std::fprintf(stderr, "usage: bench_discovery [--modules 1000,5000,20000] [--runs 3]\n");
             return 2;
@@ -264,7 +269,9 @@ int main(int argc, char** argv) {
         return 77;
     }
     const int defaultBuffer = SystemDefaultBuffer();
-    std::printf("| modules | receiver | rcvbuf | sent | received | lost | first ms | last ms | sim send ms | tail ms |\n");
+    std::printf(
+        "| modules | receiver | rcvbuf | sent | received | lost | first ms | last ms | sim send ms | tail ms "
+        "|\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     for (int count : counts) {
         if (count < 1 || count > 60000) continue;

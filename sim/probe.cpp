@@ -18,16 +18,17 @@
 namespace tivaro::sim {
 
 bool InVirtualLan() {
-    struct stat self{};
+    struct stat self {};
     if (stat("/proc/self/ns/net", &self) != 0) return false;
     DIR* dir = opendir("/run/netns");
     if (!dir) return false;
     bool found = false;
     while (const dirent* e = readdir(dir)) {
         if (std::strncmp(e->d_name, "tivaro-", 7) != 0) continue;
-        struct stat ns{};
+        struct stat ns {};
         const std::string path = std::string("/run/netns/") + e->d_name;
-        if (stat(path.c_str(), &ns) == 0 && ns.st_ino == self.st_ino && ns.st_dev == self.st_dev) found = true;
+        if (stat(path.c_str(), &ns) == 0 && ns.st_ino == self.st_ino && ns.st_dev == self.st_dev)
+            found = true;
     }
     closedir(dir);
     return found;
@@ -40,13 +41,15 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
     const bool loopback = (*target)[0] == 127;
     const bool virtualLan = (*target)[0] == 198 && ((*target)[1] & 0xFE) == 18;
     if (!broadcast && !loopback && !virtualLan) {
-        std::fprintf(out, "tivaro-sim: --probe sends only to loopback, 198.18.0.0/15 or, inside a virtual LAN, "
-                          "255.255.255.255\n");
+        std::fprintf(out,
+                     "tivaro-sim: --probe sends only to loopback, 198.18.0.0/15 or, inside a virtual LAN, "
+                     "255.255.255.255\n");
         return 2;
     }
     if (broadcast && !InVirtualLan()) {
-        std::fprintf(out, "tivaro-sim: refusing to broadcast on this machine's own network; run the probe inside "
-                          "a virtual LAN: scripts/vlan exec mgr -- tivaro-sim --probe\n");
+        std::fprintf(out,
+                     "tivaro-sim: refusing to broadcast on this machine's own network; run the probe inside "
+                     "a virtual LAN: scripts/vlan exec mgr -- tivaro-sim --probe\n");
         return 2;
     }
 
@@ -65,7 +68,8 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
     here.sin_family = AF_INET;
     here.sin_port = htons(options.replyPort);
     if (bind(rx, reinterpret_cast<sockaddr*>(&here), sizeof here) != 0) {
-        std::fprintf(out, "tivaro-sim: cannot listen on port %u: %s\n", options.replyPort, std::strerror(errno));
+        std::fprintf(out, "tivaro-sim: cannot listen on port %u: %s\n", options.replyPort,
+                     std::strerror(errno));
         return finish(1);
     }
     const int one = 1;
@@ -76,12 +80,12 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
     std::memcpy(&to.sin_addr, target->data(), 4);
     const Bytes request = BuildDiscoveryRequest();
     if (sendto(tx, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
-        std::fprintf(out, "tivaro-sim: send to %s:%u failed: %s\n", options.probeTarget.c_str(), options.commandPort,
-                     std::strerror(errno));
+        std::fprintf(out, "tivaro-sim: send to %s:%u failed: %s\n", options.probeTarget.c_str(),
+                     options.commandPort, std::strerror(errno));
         return finish(1);
     }
-    std::fprintf(out, "sent BRCA to %s:%u, replies for %d ms:\n", options.probeTarget.c_str(), options.commandPort,
-                 options.probeWaitMs);
+    std::fprintf(out, "sent BRCA to %s:%u, replies for %d ms:\n", options.probeTarget.c_str(),
+                 options.commandPort, options.probeWaitMs);
     std::fflush(out);
 
     using Clock = std::chrono::steady_clock;
@@ -89,13 +93,15 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
     std::vector<std::uint8_t> buffer(65536);
     int replies = 0;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) break;
         pollfd p{rx, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = recvfrom(rx, buffer.data(), buffer.size(), MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            recvfrom(rx, buffer.data(), buffer.size(), MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0) continue;
         char address[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);

@@ -27,8 +27,8 @@ std::uint32_t ToNumber(const Ipv4Octets& a) {
 
 Ipv4Octets ModuleAddress(const Ipv4Octets& first, int index) {
     const std::uint32_t n = ToNumber(first) + static_cast<std::uint32_t>(index);
-    return {static_cast<std::uint8_t>(n >> 24), static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 8),
-            static_cast<std::uint8_t>(n)};
+    return {static_cast<std::uint8_t>(n >> 24), static_cast<std::uint8_t>(n >> 16),
+            static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
 }
 
 ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
@@ -69,9 +69,12 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
          }},
     };
     const std::map<std::string, bool*> flags = {
-        {"--verbose", &o.verbose},          {"--silent", &o.faults.silent},
-        {"--malformed", &o.faults.malformed}, {"--oversized", &o.faults.oversized},
-        {"--duplicate", &o.faults.duplicate}, {"--probe", &o.probe},
+        {"--verbose", &o.verbose},
+        {"--silent", &o.faults.silent},
+        {"--malformed", &o.faults.malformed},
+        {"--oversized", &o.faults.oversized},
+        {"--duplicate", &o.faults.duplicate},
+        {"--probe", &o.probe},
         {"--help", &o.help},
     };
 
@@ -81,7 +84,7 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
         bool hasValue = false;
         if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
             value = name.substr(eq + 1);
-            name = name.substr(0, eq);
+            name.resize(eq);
             hasValue = true;
         }
         if (name == "-h") name = "--help";
@@ -107,10 +110,13 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
 }
 
 std::string SimUsage(const std::string& program) {
-    return "usage: " + program + " [options]\n"
+    return "usage: " + program +
+           " [options]\n"
            "Simulates TIVARO modules: each answers discovery (BRCA), subnet switch (BRCX),\n"
            "settings request (GET), settings write (SET) and database tests (MY1/MY2).\n"
-           "  --count N            modules to simulate (1.." + std::to_string(kMaxModules) + ", default 8)\n"
+           "  --count N            modules to simulate (1.." +
+           std::to_string(kMaxModules) +
+           ", default 8)\n"
            "  --first-address A    address of the first module, the others follow (default 198.18.1.10)\n"
            "  --port P             command port the modules listen on (default 22222)\n"
            "  --reply-port P       port every reply goes to, on the sender's address (default 22223)\n"
@@ -122,7 +128,9 @@ std::string SimUsage(const std::string& program) {
            "  --malformed          settings reply cut short\n"
            "  --oversized          settings reply longer than 8192 bytes\n"
            "  --duplicate          every reply twice\n"
-           "  --burst K            K replies to one discovery request (1.." + std::to_string(kMaxBurst) + ")\n"
+           "  --burst K            K replies to one discovery request (1.." +
+           std::to_string(kMaxBurst) +
+           ")\n"
            "probe (manager side of a virtual LAN):\n"
            "  --probe              send one BRCA to --probe-to (default 255.255.255.255) on --port,\n"
            "                       print every reply arriving on --reply-port, then exit\n"

@@ -114,8 +114,8 @@ struct SimServer::Impl {
         const rlim_t needed = static_cast<rlim_t>(options.count) + 16;
         const rlim_t limit = RaiseFileLimit(needed);
         if (limit < needed) {
-            Line("tivaro-sim: " + std::to_string(options.count) + " modules need about " + std::to_string(needed) +
-                 " open files, the limit here is " + std::to_string(limit) +
+            Line("tivaro-sim: " + std::to_string(options.count) + " modules need about " +
+                 std::to_string(needed) + " open files, the limit here is " + std::to_string(limit) +
                  "; split them across several tivaro-sim processes, each with its own --first-address");
             return false;
         }
@@ -129,7 +129,8 @@ struct SimServer::Impl {
         std::string error;
         for (int i = 0; i <= options.count; ++i) {
             const bool wildcard = i == options.count;
-            const Ipv4Octets address = wildcard ? Ipv4Octets{0, 0, 0, 0} : ModuleAddress(options.firstAddress, i);
+            const Ipv4Octets address =
+                wildcard ? Ipv4Octets{0, 0, 0, 0} : ModuleAddress(options.firstAddress, i);
             const int fd = OpenSocket(MakeAddress(address, options.commandPort), wildcard, error);
             if (fd < 0) {
                 Line("tivaro-sim: " + error);
@@ -153,8 +154,8 @@ struct SimServer::Impl {
         if (options.verbose)
             Line("out " + Endpoint(from) + " > " + Endpoint(to) + " (" + std::to_string(bytes.size()) +
                  " bytes) " + HexDump(bytes));
-        const ssize_t n =
-            sendto(fds[module], bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        const ssize_t n = sendto(fds[module], bytes.data(), bytes.size(), 0,
+                                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
         if (n == static_cast<ssize_t>(bytes.size())) {
             ++datagramsOut;
         } else {
@@ -191,8 +192,8 @@ struct SimServer::Impl {
         if (!broadcast) {
             auto h = modules[socketIndex].Handle(buffer.data(), size, from, options.faults);
             if (!h.note.empty()) Line(h.note);
-            if (h.note.empty() && !h.replies.empty()) Line(FormatIpv4(modules[socketIndex].Address()) +
-                                                           " BRCA from " + from);
+            if (h.note.empty() && !h.replies.empty())
+                Line(FormatIpv4(modules[socketIndex].Address()) + " BRCA from " + from);
             Reply(socketIndex, sender, h.replies);
             return;
         }
@@ -206,14 +207,17 @@ struct SimServer::Impl {
             wanted += h.replies.size();
             sent += Reply(i, sender, h.replies);
         }
-        if (notes > kNotesPerBroadcast) Line("... and " + std::to_string(notes - kNotesPerBroadcast) + " more");
-        const std::string tag = size >= 4 ? std::string(reinterpret_cast<const char*>(buffer.data()), 4) : "?";
-        Line("broadcast " + (tag == "BRCA" || tag == "BRCX" ? tag : std::string("datagram")) + " from " + from +
-             ": " + std::to_string(modules.size()) + " modules, " + std::to_string(sent) +
+        if (notes > kNotesPerBroadcast)
+            Line("... and " + std::to_string(notes - kNotesPerBroadcast) + " more");
+        const std::string tag =
+            size >= 4 ? std::string(reinterpret_cast<const char*>(buffer.data()), 4) : "?";
+        Line("broadcast " + (tag == "BRCA" || tag == "BRCX" ? tag : std::string("datagram")) + " from " +
+             from + ": " + std::to_string(modules.size()) + " modules, " + std::to_string(sent) +
              (options.faults.delayMs > 0 ? " replies queued, " : " replies sent, ") +
              std::to_string(sendFailures - failuresBefore) + " failed" +
              (wanted == 0 && options.faults.silent ? " (silent)" : "") + " in " +
-             std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count()) +
+             std::to_string(
+                 std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count()) +
              " us");
     }
 
@@ -244,7 +248,8 @@ struct SimServer::Impl {
         std::vector<epoll_event> events(256);
         while (!g_stop) {
             const auto now = Clock::now();
-            if (options.exitAfterMs > 0 && now - started >= std::chrono::milliseconds(options.exitAfterMs)) break;
+            if (options.exitAfterMs > 0 && now - started >= std::chrono::milliseconds(options.exitAfterMs))
+                break;
             int timeout = 100;  // also bounds how late a stop request is noticed
             if (!pending.empty()) {
                 const auto wait =
@@ -256,7 +261,8 @@ struct SimServer::Impl {
                 Line(std::string("tivaro-sim: epoll_wait: ") + std::strerror(errno));
                 return 1;
             }
-            for (int i = 0; i < n; ++i) ReceiveAll(static_cast<std::size_t>(events[static_cast<std::size_t>(i)].data.u64));
+            for (int i = 0; i < n; ++i)
+                ReceiveAll(static_cast<std::size_t>(events[static_cast<std::size_t>(i)].data.u64));
             SendDue();
         }
         Line("tivaro-sim: stopped (" + std::to_string(datagramsIn) + " datagrams in, " +
@@ -265,14 +271,15 @@ struct SimServer::Impl {
     }
 };
 
-SimServer::SimServer(const SimOptions& options, std::FILE* out) : m_impl(std::make_unique<Impl>(options, out)) {}
+SimServer::SimServer(const SimOptions& options, std::FILE* out)
+    : m_impl(std::make_unique<Impl>(options, out)) {}
 SimServer::~SimServer() = default;
 
 int SimServer::Run() {
     if (!m_impl->Setup()) return 1;
     const auto& o = m_impl->options;
-    m_impl->Line("tivaro-sim ready: " + std::to_string(o.count) + " modules " + FormatIpv4(o.firstAddress) + " .. " +
-                 FormatIpv4(ModuleAddress(o.firstAddress, o.count - 1)) + " on port " +
+    m_impl->Line("tivaro-sim ready: " + std::to_string(o.count) + " modules " + FormatIpv4(o.firstAddress) +
+                 " .. " + FormatIpv4(ModuleAddress(o.firstAddress, o.count - 1)) + " on port " +
                  std::to_string(o.commandPort) + ", replies to port " + std::to_string(o.replyPort));
     return m_impl->Serve();
 }
@@ -280,7 +287,7 @@ int SimServer::Run() {
 void SimServer::RequestStop() { g_stop = 1; }
 
 void SimServer::InstallSignalHandlers() {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = [](int) { RequestStop(); };
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;  // no SA_RESTART: a blocked epoll_wait returns at once

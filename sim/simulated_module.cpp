@@ -81,13 +81,15 @@ Bytes EncodeSettingsReply(const ModuleSettings& settings) {
 }
 
 std::string DescribeSettings(const ModuleSettings& s) {
-    return "ip=" + FormatIpv4(s.IP_ADDRESS) + " mask=" + FormatIpv4(s.MASK_ADDRESS) + " gw=" +
-           FormatIpv4(s.GW_ADDRESS) + " tx=" + std::to_string(s.PORT_TX) + " rx=" + std::to_string(s.PORT_RX) +
-           " mysql=" + Narrow(s.MYSQL_User) + ":" + Narrow(s.MYSQL_Pass) + "@" + Narrow(s.MYSQL_URL) + ":" +
-           std::to_string(s.MYSQL_PORT) + " dhcp=" + (s.DHCP_ON ? "1" : "0");
+    return "ip=" + FormatIpv4(s.IP_ADDRESS) + " mask=" + FormatIpv4(s.MASK_ADDRESS) +
+           " gw=" + FormatIpv4(s.GW_ADDRESS) + " tx=" + std::to_string(s.PORT_TX) +
+           " rx=" + std::to_string(s.PORT_RX) + " mysql=" + Narrow(s.MYSQL_User) + ":" +
+           Narrow(s.MYSQL_Pass) + "@" + Narrow(s.MYSQL_URL) + ":" + std::to_string(s.MYSQL_PORT) +
+           " dhcp=" + (s.DHCP_ON ? "1" : "0");
 }
 
-SimulatedModule::SimulatedModule(const Ipv4Octets& address) : m_address(address), m_settings(DefaultSettingsFor(address)) {}
+SimulatedModule::SimulatedModule(const Ipv4Octets& address)
+    : m_address(address), m_settings(DefaultSettingsFor(address)) {}
 
 Handling SimulatedModule::Handle(const std::uint8_t* data, std::size_t size, const std::string& from,
                                  const Faults& faults) {
@@ -108,8 +110,9 @@ Handling SimulatedModule::Handle(const std::uint8_t* data, std::size_t size, con
             m_settings.GW_ADDRESS[static_cast<std::size_t>(i)] = data[4 + i];
         }
         h.replies.push_back(Tagged("BRCX", m_settings.IP_ADDRESS));
-        h.note = me + " BRCX from " + from + ": segment " + std::to_string(data[4]) + "." + std::to_string(data[5]) +
-                 "." + std::to_string(data[6]) + ", ip now " + FormatIpv4(m_settings.IP_ADDRESS);
+        h.note = me + " BRCX from " + from + ": segment " + std::to_string(data[4]) + "." +
+                 std::to_string(data[5]) + "." + std::to_string(data[6]) + ", ip now " +
+                 FormatIpv4(m_settings.IP_ADDRESS);
     } else if (HasTag(data, size, "GET")) {
         Bytes reply = EncodeSettingsReply(m_settings);
         if (faults.malformed) reply.resize(reply.size() - 2);

@@ -59,7 +59,8 @@ public:
     const ModuleSettings& Settings() const { return m_settings; }
 
     // Handles one datagram from `from` (text for the console).
-    Handling Handle(const std::uint8_t* data, std::size_t size, const std::string& from, const Faults& faults);
+    Handling Handle(const std::uint8_t* data, std::size_t size, const std::string& from,
+                    const Faults& faults);
 
 private:
     Ipv4Octets m_address;

@@ -1,10 +1,6 @@
 // Discovery, settings and the simulator's faults end to end on a virtual LAN:
 // the manager's UdpSender and UdpListener on the manager side, tivaro-sim on
 // the module side, a real broadcast over the virtual link between them.
-#include "lan_support.h"
-#include "protocol/messages.h"
-#include "protocol/udp_endpoints.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +13,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "lan_support.h"
+#include "protocol/messages.h"
+#include "protocol/udp_endpoints.h"
 
 using namespace tivaro;
 using namespace std::chrono_literals;
@@ -66,14 +66,10 @@ protected:
         ASSERT_NO_THROW(m_listener.Start());
     }
 
-    void StartSim(const std::vector<std::string>& args) {
-        ASSERT_TRUE(m_sim.Start(args)) << m_sim.Error();
-    }
+    void StartSim(const std::vector<std::string>& args) { ASSERT_TRUE(m_sim.Start(args)) << m_sim.Error(); }
 
     // The first module's address plus i.
-    static std::string Module(int i) {
-        return "198.18.1." + std::to_string(10 + i);
-    }
+    static std::string Module(int i) { return "198.18.1." + std::to_string(10 + i); }
 
     Inbox m_inbox;
     UdpListener m_listener{m_inbox.Poster()};
@@ -123,7 +119,8 @@ TEST_F(LanDiscovery, SettingsWriteChangesWhatTheModuleReportsNext) {
     m_sender.Send(Module(1), kDeviceCommandPort, BuildSettingsWrite(wanted));
     std::string line;
     ASSERT_TRUE(m_sim.WaitForLine(" SET from ", 2000, &line)) << m_sim.Output();
-    EXPECT_NE(line.find("after ip=" + Module(1) + " mask=255.255.0.0 gw=198.18.1.1 tx=30001"), std::string::npos)
+    EXPECT_NE(line.find("after ip=" + Module(1) + " mask=255.255.0.0 gw=198.18.1.1 tx=30001"),
+              std::string::npos)
         << line;
 
     const auto after = fetch(Module(1));
@@ -164,32 +161,50 @@ TEST_P(LanFaults, ManagerSeesTheFault) {
 
 const FaultCase kFaultCases[] = {
     {"silent", {"--count", "2", "--silent"}, true, 0, 0, nullptr},
-    {"duplicate", {"--count", "1", "--duplicate"}, false, 2, 2,
+    {"duplicate",
+     {"--count", "1", "--duplicate"},
+     false,
+     2,
+     2,
      [](const std::vector<Inbox::Arrival>& got, Clock::time_point) {
          EXPECT_EQ(got[0].event.AData, got[1].event.AData);
          EXPECT_TRUE(ParseSettingsReply(got[0].event.AData));
      }},
-    {"burst", {"--count", "2", "--burst", "4"}, true, 8, 8,
+    {"burst",
+     {"--count", "2", "--burst", "4"},
+     true,
+     8,
+     8,
      [](const std::vector<Inbox::Arrival>& got, Clock::time_point) {
          std::map<std::string, int> perModule;
          for (const auto& a : got) ++perModule[a.event.PeerIP];
          EXPECT_EQ(perModule, (std::map<std::string, int>{{"198.18.1.10", 4}, {"198.18.1.11", 4}}));
      }},
-    {"malformed", {"--count", "1", "--malformed"}, false, 1, 1,
+    {"malformed",
+     {"--count", "1", "--malformed"},
+     false,
+     1,
+     1,
      [](const std::vector<Inbox::Arrival>& got, Clock::time_point) {
          EXPECT_EQ(ClassifyDatagram(got[0].event.AData), DatagramKind::SettingsReply);
          EXPECT_FALSE(ParseSettingsReply(got[0].event.AData));
      }},
     // Longer than 8192 bytes: the listener drops it whole.
     {"oversized", {"--count", "1", "--oversized"}, false, 0, 1, nullptr},
-    {"delay", {"--count", "1", "--delay", "300"}, false, 1, 1,
+    {"delay",
+     {"--count", "1", "--delay", "300"},
+     false,
+     1,
+     1,
      [](const std::vector<Inbox::Arrival>& got, Clock::time_point sent) {
          EXPECT_GE(got[0].at - sent, 290ms) << "the reply came early";
      }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, LanFaults, ::testing::ValuesIn(kFaultCases),
-                         [](const ::testing::TestParamInfo<FaultCase>& i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<FaultCase>& i) {
+                             return std::string(i.param.name);
+                         });
 
 }  // namespace
 

@@ -33,9 +33,9 @@ constexpr const char* kManagerIp = "198.18.0.1";
 constexpr const char* kFirstModuleIp = "198.18.1.10";
 
 struct LanInfo {
-    std::string name;    // TIVARO_VLAN
-    std::string modNs;   // TIVARO_VLAN_MOD_NS: where the simulated modules run
-    std::string mgrIp;   // TIVARO_VLAN_MGR_IP: this (the manager) side's address
+    std::string name;   // TIVARO_VLAN
+    std::string modNs;  // TIVARO_VLAN_MOD_NS: where the simulated modules run
+    std::string mgrIp;  // TIVARO_VLAN_MGR_IP: this (the manager) side's address
 };
 
 inline std::string EnvOr(const char* name, const std::string& fallback = {}) {
@@ -95,7 +95,8 @@ public:
                     return true;
                 }
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0 || !Pump(static_cast<int>(left))) return false;
         }
     }

@@ -1,11 +1,11 @@
 // The simulated module's answers and the simulator's command line, without sockets.
-#include "sim/sim_options.h"
-#include "sim/simulated_module.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "sim/sim_options.h"
+#include "sim/simulated_module.h"
 
 using namespace tivaro;
 using namespace tivaro::sim;
@@ -110,21 +110,36 @@ TEST(SimulatedModule, FaultsShapeTheReplies) {
         {"duplicate settings", {false, 0, false, false, true, 1}, BuildSettingsRequest(), 2, isGoodSettings},
         {"burst 5", {false, 0, false, false, false, 5}, BuildDiscoveryRequest(), 5, isDiscovery},
         {"burst 3 and duplicate", {false, 0, false, false, true, 3}, BuildDiscoveryRequest(), 6, isDiscovery},
-        {"burst is bounded", {false, 0, false, false, false, 1000000}, BuildDiscoveryRequest(), kMaxBurst,
+        {"burst is bounded",
+         {false, 0, false, false, false, 1000000},
+         BuildDiscoveryRequest(),
+         kMaxBurst,
          isDiscovery},
-        {"malformed settings", {false, 0, true, false, false, 1}, BuildSettingsRequest(), 1,
+        {"malformed settings",
+         {false, 0, true, false, false, 1},
+         BuildSettingsRequest(),
+         1,
          [](const Bytes& r) {
              EXPECT_EQ(ClassifyDatagram(r), DatagramKind::SettingsReply);
              EXPECT_FALSE(ParseSettingsReply(r));
          }},
-        {"oversized settings", {false, 0, false, true, false, 1}, BuildSettingsRequest(), 1,
+        {"oversized settings",
+         {false, 0, false, true, false, 1},
+         BuildSettingsRequest(),
+         1,
          [](const Bytes& r) {
              EXPECT_GT(r.size(), 8192u);
              EXPECT_TRUE(ParseSettingsReply(r)) << "the settings are there, the size is the fault";
          }},
-        {"malformed does not touch discovery", {false, 0, true, true, false, 1}, BuildDiscoveryRequest(), 1,
+        {"malformed does not touch discovery",
+         {false, 0, true, true, false, 1},
+         BuildDiscoveryRequest(),
+         1,
          isDiscovery},
-        {"database test 1", {}, BuildDatabaseTestRequest(1), 1,
+        {"database test 1",
+         {},
+         BuildDatabaseTestRequest(1),
+         1,
          [](const Bytes& r) { EXPECT_EQ(ClassifyDatagram(r), DatagramKind::Unrecognised); }},
         {"unknown datagram", {}, Bytes{'X', 'Y', 'Z'}, 0, nullptr},
     };
@@ -151,9 +166,17 @@ TEST(SimOptions, CommandLines) {
     EXPECT_TRUE(good.options.faults.duplicate && good.options.verbose);
 
     const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"},          {"--count"},           {"--count", "0"},          {"--count", "12x"},
-        {"--count", "70000"}, {"--first-address", "1.2.3"}, {"--delay", "-1"},   {"--burst", "1001"},
-        {"--port", "22223"},  {"--silent=yes"},      {"stray"},
+        {"--bogus"},
+        {"--count"},
+        {"--count", "0"},
+        {"--count", "12x"},
+        {"--count", "70000"},
+        {"--first-address", "1.2.3"},
+        {"--delay", "-1"},
+        {"--burst", "1001"},
+        {"--port", "22223"},
+        {"--silent=yes"},
+        {"stray"},
         {"--first-address", "255.255.255.250", "--count", "10"},
     };
     for (const auto& args : bad) {
