@@ -324,9 +324,12 @@ bool InstanceGuard::Check(const QStringList& arguments) {
     query.kind = static_cast<std::uint32_t>(GuardMessage::QueryActive);
     query.value = pid;
     query.senderPid = pid;
+    // A copy that leaves a question unanswered is not waited for again.
+    QList<std::uint32_t> silent;
     for (std::uint32_t other : ids) {
         if (other == pid) continue;
         const auto reply = SendSync(MessageWindowName(other), query, m_options.replyTimeoutMs);
+        if (!reply) silent << other;
         if (reply && reply->type == GuardRecord::Type::Message &&
             reply->kind == static_cast<std::uint32_t>(GuardMessage::ReplyActive))
             m_active = reply->value != 0;
@@ -335,7 +338,7 @@ bool InstanceGuard::Check(const QStringList& arguments) {
     if (!m_active) return true;
 
     // Refused: bring the first copy forward, hand over the arguments, leave.
-    if (!ids.isEmpty() && ids.front() != pid) {
+    if (!ids.isEmpty() && ids.front() != pid && !silent.contains(ids.front())) {
         GuardRecord activate;
         activate.kind = static_cast<std::uint32_t>(GuardMessage::ActivateRequest);
         activate.senderPid = pid;
@@ -350,7 +353,8 @@ bool InstanceGuard::Check(const QStringList& arguments) {
     data.data = QByteArray(reinterpret_cast<const char*>(cmdLine.utf16()), cmdLine.size() * 2);
     data.value = data.data.size();
     for (std::uint32_t other : RegisteredIds())
-        if (other != pid) SendSync(MessageWindowName(other), data, m_options.replyTimeoutMs);
+        if (other != pid && !silent.contains(other))
+            SendSync(MessageWindowName(other), data, m_options.replyTimeoutMs);
     Deregister();
     return false;
 }

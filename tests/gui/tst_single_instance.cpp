@@ -183,6 +183,23 @@ private slots:
         QVERIFY(waitRunning(next, m_program));
     }
 
+    void copyThatDoesNotAnswerStillRefusesTheSecondAfterABoundedWait() {
+        QProcess* first = start(m_program);
+        QVERIFY(waitRunning(first, m_program));
+        ::kill(static_cast<pid_t>(first->processId()), SIGSTOP);
+        QElapsedTimer waited;
+        waited.start();
+        QProcess* second = start(m_program);
+        const bool ended = waitExit(second, 20000);
+        ::kill(static_cast<pid_t>(first->processId()), SIGCONT);
+        QVERIFY(ended);
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY2(waited.elapsed() < 12000, "waits once for the silent copy, not once per message");
+        const auto s = state(m_program, first->processId());
+        QVERIFY(s && s->shown);
+        QCOMPARE(s->activations, 0);
+    }
+
     void minimisedFirstCopyIsRestored() {
         // A placement stored while minimised makes the first copy minimise itself.
         QVERIFY(QDir().mkpath(m_base.filePath("config/dornik")));
@@ -216,6 +233,7 @@ private slots:
         const QByteArray text = reg.readAll();
         QVERIFY2(text.contains("\"ShowCmd\"=dword:00000001"), text.constData());
         QVERIFY(text.contains("\"NormPos\"="));
+        QVERIFY2(!text.contains("Form2"), "the setup dialog stores nothing");
         // It left the tables: the next start runs.
         QProcess* next = start(m_program);
         QVERIFY(waitRunning(next, m_program));
