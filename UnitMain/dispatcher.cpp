@@ -4,21 +4,22 @@
 #include "UnitMain/unit_discovery.h"
 #include "protocol/messages.h"
 
-void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog, const tivaro::DatagramEvent& event) {
+void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog,
+                      const tivaro::DatagramEvent& event) {
     state.is_rx = true;
     const QString peerIP = QString::fromStdString(event.PeerIP);
     switch (tivaro::ClassifyDatagram(event.AData)) {
-    case tivaro::DatagramKind::SettingsReply:
-        if (dialog) dialog->HandleSettingsReply(event.AData);
-        state.ADD_LOG(peerIP, QString::number(event.Port), QStringLiteral("GET SETINGS"));
-        break;
-    case tivaro::DatagramKind::DiscoveryReply:
-        HandleDiscoveryReply(state, peerIP, event.PeerPort, event.Port);
-        break;
-    case tivaro::DatagramKind::SubnetSwitchReply:
-        HandleSubnetSwitchReply(state, peerIP, event.Port);
-        break;
-    case tivaro::DatagramKind::Unrecognised:
-        break;
+        case tivaro::DatagramKind::SettingsReply:
+            if (dialog) dialog->HandleSettingsReply(event.AData);
+            state.ADD_LOG(peerIP, QString::number(event.Port), QStringLiteral("GET SETINGS"));
+            break;
+        case tivaro::DatagramKind::DiscoveryReply:
+            HandleDiscoveryReply(state, peerIP, event.PeerPort, event.Port);
+            break;
+        case tivaro::DatagramKind::SubnetSwitchReply:
+            HandleSubnetSwitchReply(state, peerIP, event.Port);
+            break;
+        case tivaro::DatagramKind::Unrecognised:
+            break;
     }
 }

@@ -4,10 +4,14 @@
 
 const QString& LogEntry::Column(int col) const {
     switch (col) {
-    case 0: return Time;
-    case 1: return UnitIP;
-    case 2: return Port;
-    default: return Message;
+        case 0:
+            return Time;
+        case 1:
+            return UnitIP;
+        case 2:
+            return Port;
+        default:
+            return Message;
     }
 }
 

@@ -1,9 +1,9 @@
 #include "UnitMain/jpeg_image.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -63,8 +63,8 @@ bool decode(const unsigned char* bytes, unsigned long size, QImage* out) {
 QImage DecodeJpeg(const QByteArray& data) {
     if (data.isEmpty()) return {};
     QImage image;
-    if (!decode(reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned long>(data.size()),
-                &image))
+    if (!decode(reinterpret_cast<const unsigned char*>(data.constData()),
+                static_cast<unsigned long>(data.size()), &image))
         return {};
     return image;
 }

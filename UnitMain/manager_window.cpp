@@ -20,7 +20,8 @@ constexpr int kLogoWidth = 244;
 constexpr int kLogoHeight = 161;
 }  // namespace
 
-TForm1::TForm1(QWidget* parent, std::uint16_t listenPort) : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()) {
+TForm1::TForm1(QWidget* parent, std::uint16_t listenPort)
+    : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()) {
     initManagerResources();
     m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -34,8 +35,8 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort) : QWidget(parent), m_u
     if (logoFile.open(QIODevice::ReadOnly)) {
         const QImage logo = DecodeJpeg(logoFile.readAll());
         if (!logo.isNull())
-            m_logo = QPixmap::fromImage(logo.scaled(kLogoWidth, kLogoHeight, Qt::KeepAspectRatio,
-                                                    Qt::SmoothTransformation));
+            m_logo = QPixmap::fromImage(
+                logo.scaled(kLogoWidth, kLogoHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     }
     m_ui->Image1->setPixmap(m_logo);
 
@@ -45,8 +46,10 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort) : QWidget(parent), m_u
     m_ui->UDP_PORT->Bind(m_state.UDP_PORT);
     m_ui->Broadcast_Port->Bind(m_state.Broadcast_Port);
 
-    m_ui->Log_Grid->Attach(m_state.LogGrid, [this](int c, int r) { return m_state.LogCell(c, r); }, false);
-    m_ui->Unit_Grid->Attach(m_state.UnitGrid, [this](int c, int r) { return m_state.UnitCell(c, r); }, true);
+    m_ui->Log_Grid->Attach(
+        m_state.LogGrid, [this](int c, int r) { return m_state.LogCell(c, r); }, false);
+    m_ui->Unit_Grid->Attach(
+        m_state.UnitGrid, [this](int c, int r) { return m_state.UnitCell(c, r); }, true);
     const int logWidths[] = {67, 113, 53, 195};
     for (int c = 0; c < 4; ++c) m_ui->Log_Grid->setColumnWidth(c, logWidths[c]);
     const int unitWidths[] = {132, 58, 58};
@@ -56,7 +59,8 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort) : QWidget(parent), m_u
     connect(m_ui->JvXPButton2, &QPushButton::clicked, this, [this] { JvXPButton2Click(); });
     connect(m_ui->JvXPButton8, &QPushButton::clicked, this, [this] { JvXPButton8Click(); });
     connect(m_ui->JvXPButton3, &QPushButton::clicked, this, [this] { JvXPButton3Click(); });
-    connect(m_ui->Unit_Grid, &StringGrid::mouseReleased, this, [this](const QPoint& p) { Unit_GridMouseUp(p); });
+    connect(m_ui->Unit_Grid, &StringGrid::mouseReleased, this,
+            [this](const QPoint& p) { Unit_GridMouseUp(p); });
 
     m_delivery = std::make_unique<DatagramDelivery>(
         [this](const tivaro::DatagramEvent& event) { IdUDPServer1UDPRead(event); });
@@ -73,7 +77,8 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort) : QWidget(parent), m_u
 TForm1::~TForm1() {
     Shutdown();
     // The controls are destroyed after the state they show: let go of it first.
-    for (NumericField* field : {m_ui->SpinEdit3, m_ui->SpinEdit4, m_ui->SpinEdit5, m_ui->UDP_PORT, m_ui->Broadcast_Port})
+    for (NumericField* field :
+         {m_ui->SpinEdit3, m_ui->SpinEdit4, m_ui->SpinEdit5, m_ui->UDP_PORT, m_ui->Broadcast_Port})
         field->Unbind();
     m_ui->Log_Grid->Detach();
     m_ui->Unit_Grid->Detach();
@@ -113,7 +118,8 @@ void TForm1::FormShow() {
 
 void TForm1::FormResize() {
     StringGrid* log = m_ui->Log_Grid;
-    log->setColumnWidth(3, log->width() - log->columnWidth(0) - log->columnWidth(1) - log->columnWidth(2) - 20);
+    log->setColumnWidth(3,
+                        log->width() - log->columnWidth(0) - log->columnWidth(1) - log->columnWidth(2) - 20);
 }
 
 void TForm1::JvXPButton1Click() {
@@ -136,7 +142,9 @@ void TForm1::Unit_GridMouseUp(const QPoint& pos) {
     });
 }
 
-void TForm1::IdUDPServer1UDPRead(const tivaro::DatagramEvent& event) { DispatchDatagram(m_state, m_dialog, event); }
+void TForm1::IdUDPServer1UDPRead(const tivaro::DatagramEvent& event) {
+    DispatchDatagram(m_state, m_dialog, event);
+}
 
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

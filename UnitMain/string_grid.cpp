@@ -7,7 +7,10 @@
 #include <algorithm>
 
 GridTableModel::GridTableModel(const GridState& state, CellText cellText, QObject* parent)
-    : QAbstractTableModel(parent), m_state(state), m_cellText(std::move(cellText)), m_rows(state.RowCount()) {}
+    : QAbstractTableModel(parent),
+      m_state(state),
+      m_cellText(std::move(cellText)),
+      m_rows(state.RowCount()) {}
 
 int GridTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
 
@@ -156,7 +159,8 @@ void StringGrid::Flush() {
         } else {
             const TGridRect& r = m_state->Selection();
             const QModelIndex topLeft = m_model->index(std::min(r.Top, r.Bottom), std::min(r.Left, r.Right));
-            const QModelIndex bottomRight = m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
+            const QModelIndex bottomRight =
+                m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
             QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
             if (selectionBehavior() == QAbstractItemView::SelectRows) flags |= QItemSelectionModel::Rows;
             selection->select(QItemSelection(topLeft, bottomRight), flags);

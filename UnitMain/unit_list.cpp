@@ -2,9 +2,12 @@
 
 const QString& UnitEntry::Column(int col) const {
     switch (col) {
-    case 0: return Address;
-    case 1: return SrcPort;
-    default: return DstPort;
+        case 0:
+            return Address;
+        case 1:
+            return SrcPort;
+        default:
+            return DstPort;
     }
 }
 

@@ -17,7 +17,6 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QtTest>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -45,7 +44,8 @@ int argValue(int argc, char** argv, const char* name, int fallback) {
 }
 
 int runLog(int entries, bool withView) {
-    const QString ip = QStringLiteral("198.18.1.10"), port = QStringLiteral("22223"), msg = QStringLiteral("ONLINE");
+    const QString ip = QStringLiteral("198.18.1.10"), port = QStringLiteral("22223"),
+                  msg = QStringLiteral("ONLINE");
     // Each variant in its own process, so that freed memory of one does not
     // hide the growth of the other.
     if (!withView) {
@@ -57,8 +57,9 @@ int runLog(int entries, bool withView) {
         timer.start();
         for (int i = 0; i < entries; ++i) state->ADD_LOG(QString::number(i), port, msg);
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-        std::printf("model only : %d entries in %.0f ms = %.2f us/entry, +%.1f MiB = %.0f bytes/entry\n", entries, ms,
-                    ms * 1000.0 / entries, residentMiB() - before, (residentMiB() - before) * 1048576.0 / entries);
+        std::printf("model only : %d entries in %.0f ms = %.2f us/entry, +%.1f MiB = %.0f bytes/entry\n",
+                    entries, ms, ms * 1000.0 / entries, residentMiB() - before,
+                    (residentMiB() - before) * 1048576.0 / entries);
         std::fflush(stdout);
         return 0;
     }
@@ -82,9 +83,10 @@ int runLog(int entries, bool withView) {
     QCoreApplication::processEvents();
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     const double mib = residentMiB() - before;
-    std::printf("with view  : %d entries in %.0f ms = %.2f us/entry, +%.1f MiB = %.0f bytes/entry, "
-                "slowest batch of 1,000 (incl. repaint) %.1f ms\n",
-                entries, ms, ms * 1000.0 / entries, mib, mib * 1048576.0 / entries, worstBatchMs);
+    std::printf(
+        "with view  : %d entries in %.0f ms = %.2f us/entry, +%.1f MiB = %.0f bytes/entry, "
+        "slowest batch of 1,000 (incl. repaint) %.1f ms\n",
+        entries, ms, ms * 1000.0 / entries, mib, mib * 1048576.0 / entries, worstBatchMs);
     form.Shutdown();
     return 0;
 }
@@ -131,10 +133,11 @@ int runDiscovery(int modules, int runs) {
         }
         QTest::qWait(300);  // late duplicates would show here
         const int online = state.Log.Count() - logBefore;
-        std::printf("run %d: %d modules, %d listed, %d ONLINE entries, %d lost, %d duplicates; "
-                    "click to last row %.0f ms\n",
-                    run + 1, modules, state.Units.Count(), online, modules - state.Units.Count(),
-                    online - state.Units.Count(), static_cast<double>(lastRowNs) / 1e6);
+        std::printf(
+            "run %d: %d modules, %d listed, %d ONLINE entries, %d lost, %d duplicates; "
+            "click to last row %.0f ms\n",
+            run + 1, modules, state.Units.Count(), online, modules - state.Units.Count(),
+            online - state.Units.Count(), static_cast<double>(lastRowNs) / 1e6);
         std::fflush(stdout);
     }
     form.Shutdown();
@@ -152,6 +155,7 @@ int main(int argc, char** argv) {
         return runLog(argValue(argc, argv, "--entries", 1000000), mode == "log");
     if (mode == "discovery")
         return runDiscovery(argValue(argc, argv, "--modules", 20000), argValue(argc, argv, "--runs", 2));
-    std::fprintf(stderr, "usage: %s log|log-model [--entries N] | discovery [--modules N] [--runs R]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s log|log-model [--entries N] | discovery [--modules N] [--runs R]\n",
+                 argv[0]);
     return 2;
 }

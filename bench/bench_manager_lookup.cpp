@@ -7,7 +7,9 @@
 
 namespace {
 
-QString address(int i) { return QStringLiteral("198.%1.%2.%3").arg(18 + (i >> 16)).arg((i >> 8) & 255).arg(i & 255); }
+QString address(int i) {
+    return QStringLiteral("198.%1.%2.%3").arg(18 + (i >> 16)).arg((i >> 8) & 255).arg(i & 255);
+}
 
 void BM_UnitFind(benchmark::State& st) {
     const int n = static_cast<int>(st.range(0));

@@ -19,7 +19,8 @@ NumericField::NumericField(QWidget* parent) : QAbstractSpinBox(parent) {
     setAccelerated(false);
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     setKeyboardTracking(true);
-    connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) { m_model->SetText(text); });
+    connect(lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_model->SetText(text); });
     Bind(m_ownModel);
 }
 
@@ -57,6 +58,10 @@ void NumericField::fixup(QString&) const {}
 QAbstractSpinBox::StepEnabled NumericField::stepEnabled() const { return StepUpEnabled | StepDownEnabled; }
 
 void NumericField::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+        event->accept();  // only the arrow keys step, by one
+        return;
+    }
     const QString text = event->text();
     if (text.size() == 1 && !(event->modifiers() & Qt::ControlModifier && text[0].unicode() >= 0x20)) {
         const QChar separator = QLocale::system().decimalPoint().at(0);

@@ -71,11 +71,21 @@ void TestConfirmDialog::answers() {
     QFETCH(bool, confirmed);
     const bool result = answer([how](QMessageBox* box) {
         switch (how) {
-        case 0: box->findChild<QPushButton*>("Ja")->click(); break;
-        case 1: QTest::keyClick(box, Qt::Key_Return); break;
-        case 2: box->findChild<QPushButton*>("Nein")->click(); break;
-        case 3: QTest::keyClick(box, Qt::Key_Escape); break;
-        default: box->close(); break;
+            case 0:
+                box->findChild<QPushButton*>("Ja")->click();
+                break;
+            case 1:
+                QTest::keyClick(box, Qt::Key_Return);
+                break;
+            case 2:
+                box->findChild<QPushButton*>("Nein")->click();
+                break;
+            case 3:
+                QTest::keyClick(box, Qt::Key_Escape);
+                break;
+            default:
+                box->close();
+                break;
         }
     });
     QCOMPARE(result, confirmed);

@@ -52,7 +52,12 @@ void TestManagerWindow::layout_data() {
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("visible");
-    const struct { const char* name; QRect g; const char* text; bool visible; } rows[] = {
+    const struct {
+        const char* name;
+        QRect g;
+        const char* text;
+        bool visible;
+    } rows[] = {
         {"Image1", {8, 1, 247, 161}, "", true},
         {"Label8", {147, 184, 49, 14}, "SRC-Port", true},
         {"Label9", {208, 184, 47, 14}, "DST-Port", true},
@@ -127,10 +132,15 @@ void TestManagerWindow::windowFontsAndTabOrder() {
     QCOMPARE(font("SpinEdit3").pointSize(), 12);
     QCOMPARE(font("Log_Grid").family(), QStringLiteral("Verdana"));
     QCOMPARE(font("Unit_Grid").pointSize(), 8);
+    // What the named families resolve to once the fonts are installed.
+    if (QFile::exists("/usr/share/wine/fonts/tahoma.ttf"))
+        QCOMPARE(QFontInfo(font("JvXPButton1")).family(), QStringLiteral("Tahoma"));
+    QCOMPARE(QFontInfo(font("Log_Grid")).family(), QStringLiteral("DejaVu Sans"));
+    QCOMPARE(QFontInfo(font("Label8")).family(), QStringLiteral("Liberation Sans"));
 
     // Tab order among the visible controls; the hidden fields are skipped.
-    const QStringList expected{"Unit_Grid", "JvXPButton1", "JvXPButton2", "Log_Grid", "JvXPButton8",
-                               "SpinEdit3", "SpinEdit4", "SpinEdit5", "JvXPButton3"};
+    const QStringList expected{"Unit_Grid", "JvXPButton1", "JvXPButton2", "Log_Grid",   "JvXPButton8",
+                               "SpinEdit3", "SpinEdit4",   "SpinEdit5",   "JvXPButton3"};
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QStringList order;

@@ -22,10 +22,14 @@ void TestNumericField::typedKeys_data() {
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("text");
     const QString sep = QLocale::system().decimalPoint();
-    QTest::newRow("digits") << "1234" << "1234";
-    QTest::newRow("signs") << "-+12" << "-+12";
-    QTest::newRow("letters refused") << "1a2B$x" << "12";
-    QTest::newRow("blank refused") << "1 2" << "12";
+    QTest::newRow("digits") << "1234"
+                            << "1234";
+    QTest::newRow("signs") << "-+12"
+                           << "-+12";
+    QTest::newRow("letters refused") << "1a2B$x"
+                                     << "12";
+    QTest::newRow("blank refused") << "1 2"
+                                   << "12";
     QTest::newRow("decimal separator") << ("1" + sep + "5") << ("1" + sep + "5");
 }
 
@@ -85,6 +89,8 @@ void TestNumericField::stepsAndLeavingClampIntoTheBounds() {
     QCOMPARE(field.text(), QStringLiteral("--"));  // unreadable text stays
     QCOMPARE(port.Value(), 0);
     QTest::keyClick(&field, Qt::Key_Down);
+    QCOMPARE(port.Text(), QStringLiteral("0"));
+    QTest::keyClick(&field, Qt::Key_PageUp);  // only the arrows step
     QCOMPARE(port.Text(), QStringLiteral("0"));
 }
 

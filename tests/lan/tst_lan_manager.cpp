@@ -2,11 +2,11 @@
 // and event loop on the manager side, tivaro-sim's modules on the other side.
 // Discovery lists every module once, the subnet switch reaches every module
 // and each reply is logged, and a click on a unit fetches its settings.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QtTest>
-#include <gtest/gtest.h>
-
 #include <set>
 
 #include "UnitMain/manager_window.h"
@@ -52,7 +52,8 @@ protected:
     void discover() {
         click("JvXPButton1");
         ASSERT_TRUE(QTest::qWaitFor([&] { return m_form->State().Units.Count() >= kModules; }, 5000))
-            << "units listed: " << m_form->State().Units.Count() << "\n" << m_sim.Output();
+            << "units listed: " << m_form->State().Units.Count() << "\n"
+            << m_sim.Output();
         QTest::qWait(200);  // anything more would be a duplicate
     }
 
@@ -103,11 +104,12 @@ TEST_F(LanManager, SubnetSwitchReachesEveryModuleAndEachReplyIsLogged) {
     click("JvXPButton8");
     ASSERT_EQ(m_confirmation.questions.size(), 1);
     EXPECT_EQ(m_confirmation.questions[0], "All Units in same Subnet 198.19.7.XXX ?");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return logged("SWITCH TO 198.19.7.XXX").size() >= std::size_t(kModules); },
-                                5000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return logged("SWITCH TO 198.19.7.XXX").size() >= std::size_t(kModules); }, 5000))
         << m_sim.Output();
     QTest::qWait(200);
-    EXPECT_EQ(logged("SET ALL TO 198.19.7.XXX"), (std::vector<std::pair<QString, QString>>{{"localhost", "22222"}}));
+    EXPECT_EQ(logged("SET ALL TO 198.19.7.XXX"),
+              (std::vector<std::pair<QString, QString>>{{"localhost", "22222"}}));
     std::set<QString> answered;
     for (const auto& [ip, port] : logged("SWITCH TO 198.19.7.XXX")) {
         answered.insert(ip);

@@ -34,7 +34,10 @@ TEST_F(LogFixture, EntriesFillRowsFromTheTopWithOneBlankRowAfterThem) {
 }
 
 TEST_F(LogFixture, ScrollsSoThatTheBlankLastRowSitsAtTheBottom) {
-    struct Case { int entries; int topRow; };
+    struct Case {
+        int entries;
+        int topRow;
+    };
     const Case cases[] = {{1, 0}, {16, 0}, {17, 1}, {20, 4}, {100, 84}};
     for (const Case& c : cases) {
         state.ClearLog();
@@ -63,13 +66,15 @@ TEST_F(LogFixture, ClearLeavesOneBlankRowAndNoOldTextComesBack) {
 }
 
 TEST_F(LogFixture, EveryAppendAppliesGrdRecUnchanged) {
-    struct Case { int entriesBefore; TGridRect rec; int selectedRow; };  // -1: nothing selected
+    struct Case {
+        int entriesBefore;
+        TGridRect rec;
+        int selectedRow;
+    };  // -1: nothing selected
     const Case cases[] = {
-        {10, {0, 3, 2, 3}, 3},
-        {0, {0, 3, 2, 3}, -1},   // only rows 0 and 1 exist after the append
-        {2, {0, 3, 2, 3}, 3},    // the blank last row is highlighted
-        {5, {-1, -1, -1, -1}, -1},
-        {5, {0, 0, 2, 0}, 0},
+        {10, {0, 3, 2, 3}, 3},     {0, {0, 3, 2, 3}, -1},  // only rows 0 and 1 exist after the append
+        {2, {0, 3, 2, 3}, 3},                              // the blank last row is highlighted
+        {5, {-1, -1, -1, -1}, -1}, {5, {0, 0, 2, 0}, 0},
     };
     for (const Case& c : cases) {
         state.ClearLog();

@@ -9,7 +9,8 @@
 namespace {
 
 QByteArray logoBytes() {
-    QFile file(QString::fromUtf8(__FILE__).section(QLatin1Char('/'), 0, -4) + QStringLiteral("/resources/logo.jpg"));
+    QFile file(QString::fromUtf8(__FILE__).section(QLatin1Char('/'), 0, -4) +
+               QStringLiteral("/resources/logo.jpg"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

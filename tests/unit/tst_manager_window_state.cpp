@@ -50,7 +50,13 @@ TEST(ManagerWindowStateInitial, FieldsAndFlagsAsCreatedAndAfterShow) {
 }
 
 TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
-    struct Case { const char* a; const char* b; const char* c; const char* subnet; tivaro::Bytes tail; };
+    struct Case {
+        const char* a;
+        const char* b;
+        const char* c;
+        const char* subnet;
+        tivaro::Bytes tail;
+    };
     const Case cases[] = {
         {"192", "168", "1", "192.168.1.XXX", {0xC0, 0xA8, 0x01}},
         {"300", "256", "-1", "300.256.-1.XXX", {0x2C, 0x00, 0xFF}},
@@ -64,14 +70,16 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
         HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
         sender.sent.clear();
         RunSubnetSwitch(state, confirmation, sender);
-        EXPECT_EQ(confirmation.questions.last(), QStringLiteral("All Units in same Subnet %1 ?").arg(c.subnet));
+        EXPECT_EQ(confirmation.questions.last(),
+                  QStringLiteral("All Units in same Subnet %1 ?").arg(c.subnet));
         ASSERT_EQ(sender.sent.size(), 1u) << c.subnet;
         EXPECT_EQ(sender.sent[0].host, "255.255.255.255");
         EXPECT_EQ(sender.sent[0].port, 22222);
         tivaro::Bytes expected{'B', 'R', 'C', 'X'};
         expected.insert(expected.end(), c.tail.begin(), c.tail.end());
         EXPECT_EQ(sender.sent[0].bytes, expected) << c.subnet;
-        EXPECT_EQ(lastLog(), (QStringList{"15:15:00", "localhost", "22222", QStringLiteral("SET ALL TO ") + c.subnet}));
+        EXPECT_EQ(lastLog(),
+                  (QStringList{"15:15:00", "localhost", "22222", QStringLiteral("SET ALL TO ") + c.subnet}));
         EXPECT_EQ(state.UnitGrid.RowCount(), 1);
         EXPECT_EQ(state.Units.Count(), 0);
     }
@@ -148,7 +156,8 @@ TEST_F(StateFixture, SwitchReplyUsesTheFieldsAsTheyReadWhenItArrives) {
     state.SpinEdit3.SetText("10");
     state.SpinEdit4.SetText("0");
     state.SpinEdit5.SetText("0");
-    DispatchDatagram(state, &dialog, tivaro::DatagramEvent{{'B', 'R', 'C', 'X', 9}, "198.18.0.8", 22222, 22223});
+    DispatchDatagram(state, &dialog,
+                     tivaro::DatagramEvent{{'B', 'R', 'C', 'X', 9}, "198.18.0.8", 22222, 22223});
     EXPECT_EQ(lastLog(), (QStringList{"15:15:00", "198.18.0.8", "22223", "SWITCH TO 10.0.0.XXX"}));
     EXPECT_EQ(state.Units.Count(), 0);  // switch replies list no units
 }

@@ -6,21 +6,49 @@
 
 namespace {
 
-struct ParseCase { const char* text; std::optional<std::int32_t> value; };
+struct ParseCase {
+    const char* text;
+    std::optional<std::int32_t> value;
+};
 
 TEST(ParseInteger, ReadsTheTextAsASigned32BitInteger) {
     const ParseCase cases[] = {
-        {"0", 0}, {"192", 192}, {"-1", -1}, {"+7", 7}, {"   42", 42},
-        {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
-        {"2147483648", std::nullopt}, {"-2147483649", std::nullopt}, {"99999999999", std::nullopt},
-        {"$FF", 255}, {"$ff", 255}, {"x1A", 26}, {"X1a", 26}, {"0x10", 16}, {"0X10", 16}, {"-$10", -16},
-        {"$FFFFFFFF", -1}, {"$80000000", INT32_MIN}, {"$100000000", std::nullopt},
-        {"", std::nullopt}, {"   ", std::nullopt}, {"-", std::nullopt}, {"$", std::nullopt},
-        {"0x", std::nullopt}, {"12 ", std::nullopt}, {"12a", std::nullopt}, {"1.5", std::nullopt},
-        {"--1", std::nullopt}, {"\t5", std::nullopt}, {"FF", std::nullopt}, {"abc", std::nullopt},
+        {"0", 0},
+        {"192", 192},
+        {"-1", -1},
+        {"+7", 7},
+        {"   42", 42},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"99999999999", std::nullopt},
+        {"$FF", 255},
+        {"$ff", 255},
+        {"x1A", 26},
+        {"X1a", 26},
+        {"0x10", 16},
+        {"0X10", 16},
+        {"-$10", -16},
+        {"$FFFFFFFF", -1},
+        {"$80000000", INT32_MIN},
+        {"$100000000", std::nullopt},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"-", std::nullopt},
+        {"$", std::nullopt},
+        {"0x", std::nullopt},
+        {"12 ", std::nullopt},
+        {"12a", std::nullopt},
+        {"1.5", std::nullopt},
+        {"--1", std::nullopt},
+        {"\t5", std::nullopt},
+        {"FF", std::nullopt},
+        {"abc", std::nullopt},
         {"0012", 12},
     };
-    for (const ParseCase& c : cases) EXPECT_EQ(tivaro::ParseInteger(QString::fromUtf8(c.text)), c.value) << '"' << c.text << '"';
+    for (const ParseCase& c : cases)
+        EXPECT_EQ(tivaro::ParseInteger(QString::fromUtf8(c.text)), c.value) << '"' << c.text << '"';
 }
 
 TEST(StrToInt, UnreadableTextRaisesTheGermanConversionError) {
@@ -56,17 +84,22 @@ TEST(NumericFieldModel, ValueIsReadFromTheTextAtEveryUse) {
 }
 
 TEST(NumericFieldModel, WritesStepsAndLeavingClampIntoTheBounds) {
-    struct Case { const char* text; int step; bool leave; const char* after; };
+    struct Case {
+        const char* text;
+        int step;
+        bool leave;
+        const char* after;
+    };
     const Case cases[] = {
         {"70000", 0, true, "65535"},
         {"-3", 0, true, "0"},
-        {"500", 0, true, "500"},     // in range: the text stays as typed
+        {"500", 0, true, "500"},  // in range: the text stays as typed
         {"$10", 0, true, "$10"},
-        {"junk", 0, true, "junk"},   // unreadable text stays on leaving
+        {"junk", 0, true, "junk"},  // unreadable text stays on leaving
         {"65535", 1, false, "65535"},
         {"0", -1, false, "0"},
         {"100", 1, false, "101"},
-        {"junk", 1, false, "1"},     // unreadable reads as the lower bound 0, then +1
+        {"junk", 1, false, "1"},  // unreadable reads as the lower bound 0, then +1
         {"70000", -1, false, "65535"},
     };
     for (const Case& c : cases) {

@@ -24,7 +24,11 @@ struct UnitsFixture : ::testing::Test {
 };
 
 TEST_F(UnitsFixture, NewAddressesAreListedInOrderOfArrivalAndSelected) {
-    struct Step { const char* ip; std::uint16_t srcPort; TGridRect expected; };
+    struct Step {
+        const char* ip;
+        std::uint16_t srcPort;
+        TGridRect expected;
+    };
     const Step steps[] = {
         {"198.18.0.20", 1001, {0, 0, 2, 0}},
         {"198.18.0.10", 1002, {0, 1, 2, 1}},
