@@ -93,9 +93,12 @@ protected:
         m_form1->JvXPButton1Click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !m_form1->UnitCellText(0, units - 1).isEmpty(); }, 3000));
     }
-    // A mouse release over the cell, as the user's click ends.
+    // A mouse release over the cell, as the user's click ends. The grid shows
+    // new rows from its next event-loop turn: wait until the cell is there.
     void Release(int col, int row, Qt::MouseButton button = Qt::LeftButton) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_grid->model()->rowCount() > row; }, 2000));
         const QRect cell = m_grid->visualRect(m_grid->model()->index(row, col));
+        ASSERT_TRUE(cell.isValid());
         QTest::mouseRelease(m_grid->viewport(), button, Qt::NoModifier, cell.center());
     }
     QStringList LogMessages() {
