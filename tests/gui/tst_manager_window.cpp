@@ -43,6 +43,7 @@ private slots:
     void discoveryFillsTheUnitViewWithoutScrolling();
     void logViewScrollsAndHighlightsGrdRec();
     void buttonsRunTheirCommands();
+    void mouseReleaseOverAUnitStartsTheFetch();
     void failingSendShowsTheErrorAndEndsTheCommand();
     void listenerThatCannotStartLeavesTheGridsAsCreated();
 };
@@ -280,6 +281,36 @@ void TestManagerWindow::buttonsRunTheirCommands() {
 
     form.findChild<QPushButton*>("JvXPButton3")->click();
     QVERIFY(!form.isVisible());
+    form.Shutdown();
+}
+
+void TestManagerWindow::mouseReleaseOverAUnitStartsTheFetch() {
+    TForm1 form(nullptr, kAnyPort);
+    RecordingSender sender;
+    tivaro::test::RecordingDialog dialog;
+    form.UseSender(&sender);
+    form.SetSetupDialog(&dialog);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10", 4001));
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.11", 4002));
+    QCoreApplication::processEvents();
+    auto* units = form.findChild<StringGrid*>("Unit_Grid");
+    // Below the last row: outside every cell, nothing is sent.
+    QTest::mouseClick(units->viewport(), Qt::LeftButton, {}, QPoint(20, 5 * 16 + 8));
+    QVERIFY(sender.sent.empty());
+    // Any button over row 1 asks that unit; nobody answers, so the wait ends
+    // after about a second with "NO RESPONSE FROM".
+    QTest::mouseClick(units->viewport(), Qt::RightButton, {}, QPoint(150, 16 + 8));
+    QCOMPARE(sender.sent.size(), std::size_t(1));
+    QCOMPARE(sender.sent[0].host, std::string("198.18.1.11"));
+    QCOMPARE(sender.sent[0].port, std::uint16_t(4002));
+    QCOMPARE(sender.sent[0].bytes, (tivaro::Bytes{'G', 'E', 'T'}));
+    QCOMPARE(form.UdpPortValue(), 4002);
+    QCOMPARE(dialog.TargetCaption(), QStringLiteral("198.18.1.11"));
+    const int last = form.State().Log.Count() - 1;
+    QCOMPARE(form.State().Log.At(last).Message, QStringLiteral("NO RESPONSE FROM 198.18.1.11"));
+    QCOMPARE(form.State().Log.At(last).Port, QStringLiteral("4002"));
     form.Shutdown();
 }
 
