@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QValidator>
+#include <algorithm>
 
 namespace tivaro {
 
@@ -17,9 +18,9 @@ public:
     State validate(QString& input, int&) const override {
         if (input.isEmpty()) return Acceptable;
         if (input.size() > 3) return Invalid;
-        for (const QChar c : input)
-            if (c < u'0' || c > u'9') return Invalid;
-        return input.toInt() <= 255 ? Acceptable : Invalid;
+        const bool digits =
+            std::all_of(input.cbegin(), input.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        return digits && input.toInt() <= 255 ? Acceptable : Invalid;
     }
 };
 
