@@ -92,10 +92,14 @@ void TForm1::Shutdown() {
 
 bool TForm1::ListenerActive() const { return m_listener && m_listener->Active(); }
 
-tivaro::DatagramSender& TForm1::Sender() { return m_senderOverride ? *m_senderOverride : m_sender; }
+tivaro::DatagramSender& TForm1::Sender() {
+    if (m_senderOverride) return *m_senderOverride;
+    return m_sender;
+}
 
 Confirmation& TForm1::confirmation() {
-    return m_confirmationOverride ? *m_confirmationOverride : static_cast<Confirmation&>(m_confirmation);
+    if (m_confirmationOverride) return *m_confirmationOverride;
+    return m_confirmation;
 }
 
 void TForm1::ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) {
