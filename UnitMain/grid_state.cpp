@@ -33,6 +33,8 @@ void GridState::SetTopRow(int topRow) {
     if (m_observer) m_observer->TopRowChanged(m_topRow);
 }
 
+void GridState::ScrolledByUser(int topRow) { m_topRow = std::clamp(topRow, m_fixedRows, m_rowCount - 1); }
+
 void GridState::ScrollLastRowIntoView() {
     if (m_rowCount > m_visibleRows) SetTopRow(m_rowCount - m_visibleRows);
 }

@@ -49,6 +49,8 @@ public:
     void NotifyRowChanged(int row);
     void NotifyReset();
     void SetTopRow(int topRow);
+    // The user scrolled the view: the state follows without telling the view back.
+    void ScrolledByUser(int topRow);
     // The log's rule: once the rows no longer fit, the last row sits at the bottom.
     void ScrollLastRowIntoView();
     // Stored unchanged; only cells inside the grid and below the header show it.

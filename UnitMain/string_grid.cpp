@@ -68,6 +68,9 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (m_state && !m_applying) m_state->ScrolledByUser(value);
+    });
 }
 
 StringGrid::~StringGrid() { Detach(); }
@@ -138,6 +141,7 @@ void StringGrid::SelectionChanged() {
 void StringGrid::Flush() {
     m_flushPosted = false;
     if (!m_state || !m_model) return;
+    m_applying = true;
     const bool rowsChanged = m_reset || m_rowsDirty;
     if (m_reset) {
         m_model->Reset();
@@ -147,11 +151,10 @@ void StringGrid::Flush() {
     if (m_changedFirst >= 0) {
         m_model->RowsChanged(m_changedFirst, m_changedLast);
     }
-    if (rowsChanged || m_topDirty) {
-        // The view lays out new rows lazily; the scroll range must know them now.
-        updateGeometries();
-        verticalScrollBar()->setValue(m_state->TopRow());
-    }
+    // The view lays out new rows lazily; the scroll range must know them now.
+    if (rowsChanged || m_topDirty) updateGeometries();
+    // Appending alone keeps the place the user scrolled to.
+    if (m_reset || m_topDirty) verticalScrollBar()->setValue(m_state->TopRow());
     if (m_reset || m_selectionDirty) {
         QItemSelectionModel* selection = selectionModel();
         if (!m_state->HasVisibleSelection()) {
@@ -168,4 +171,5 @@ void StringGrid::Flush() {
     }
     m_reset = m_rowsDirty = m_topDirty = m_selectionDirty = false;
     m_changedFirst = m_changedLast = -1;
+    m_applying = false;
 }

@@ -69,6 +69,7 @@ private:
     GridState* m_state = nullptr;
     GridTableModel* m_model = nullptr;
     bool m_flushPosted = false;
+    bool m_applying = false;  // the view is being set from the state
     bool m_rowsDirty = false;
     bool m_reset = false;
     bool m_topDirty = false;

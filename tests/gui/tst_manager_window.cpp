@@ -208,8 +208,14 @@ void TestManagerWindow::discoveryFillsTheUnitViewWithoutScrolling() {
     QCOMPARE(rows.first().row(), 24);
     QCOMPARE(units->verticalScrollBar()->value(), 0);
     QCOMPARE(units->rowAt(0), 0);
+    // Where the user scrolls to, the list stays when more units come.
+    units->verticalScrollBar()->setValue(5);
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.2.1"));
+    QCoreApplication::processEvents();
+    QCOMPARE(units->model()->rowCount(), 27);
+    QCOMPARE(units->rowAt(0), 5);
     // A release over a cell and below the last row.
-    QCOMPARE(units->CellAt(QPoint(140, 20)), QPoint(1, 1));
+    QCOMPARE(units->CellAt(QPoint(140, 20)), QPoint(1, 6));  // second visible row of the scrolled view
     units->setColumnWidth(2, 58);
     QCOMPARE(units->CellAt(QPoint(260, 5)), QPoint(-1, -1));  // right of the last column
     form.Shutdown();
