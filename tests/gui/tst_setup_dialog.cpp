@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "UnitMain/qt_event_pump.h"
+#include "manager_fakes.h"
 #include "UnitModul/limited_line_edit.h"
 #include "UnitModul/setup_dialog.h"
 #include "widgets/command_boundary.h"
@@ -46,15 +47,7 @@ public:
     void Close() override { ++closes; }
 };
 
-class PresetConfirmation final : public Confirmation {
-public:
-    bool answer = false;
-    QStringList questions;
-    bool Confirm(const QString& question) override {
-        questions << question;
-        return answer;
-    }
-};
+using tivaro::test::PresetConfirmation;
 
 Bytes ReplyBytes(const std::string& url, const std::string& user, const std::string& pass,
                  std::uint16_t tx = 22223, std::uint16_t rx = 22222, std::uint16_t mysql = 3306) {

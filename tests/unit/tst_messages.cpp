@@ -5,9 +5,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "example_settings.h"
 #include "protocol/messages.h"
 
 using namespace tivaro;
+using tivaro::test::WorkedExampleSettings;
 
 namespace {
 
@@ -17,20 +19,6 @@ Bytes Hex(const std::string& text) {
     for (std::string pair; in >> pair;)
         out.push_back(static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16)));
     return out;
-}
-
-// The settings of the worked example: db / u / empty password, DHCP off.
-ModuleSettings Example() {
-    ModuleSettings s;
-    s.IP_ADDRESS = {192, 168, 1, 50};
-    s.MASK_ADDRESS = {255, 255, 255, 0};
-    s.GW_ADDRESS = {192, 168, 1, 1};
-    s.PORT_TX = 22223;
-    s.PORT_RX = 22222;
-    s.MYSQL_PORT = 3306;
-    s.MYSQL_URL = u"db";
-    s.MYSQL_User = u"u";
-    return s;
 }
 
 const char* const kExampleWrite =
@@ -65,11 +53,11 @@ TEST(Builders, SubnetSwitchTakesTheLowByteOfEachNumber) {
 }
 
 TEST(Builders, SettingsWriteOfTheWorkedExampleIs28Bytes) {
-    const Bytes out = BuildSettingsWrite(Example());
+    const Bytes out = BuildSettingsWrite(WorkedExampleSettings());
     EXPECT_EQ(out.size(), 28u);
     EXPECT_EQ(HexDump(out), kExampleWrite);
 
-    ModuleSettings withPassword = Example();
+    ModuleSettings withPassword = WorkedExampleSettings();
     withPassword.MYSQL_Pass = u"p";
     withPassword.DHCP_ON = true;
     EXPECT_EQ(HexDump(BuildSettingsWrite(withPassword)),
@@ -94,7 +82,7 @@ TEST(Builders, SettingsWriteTextRules) {
         {"non-blank U+0120 at the edge is kept", u"\u0120", u"", u"", "01 20 00 00"},
     };
     for (const Case& c : cases) {
-        ModuleSettings s = Example();
+        ModuleSettings s = WorkedExampleSettings();
         s.MYSQL_URL = c.url;
         s.MYSQL_User = c.user;
         s.MYSQL_Pass = c.pass;
@@ -155,13 +143,13 @@ TEST(Classifier, TagsMatchOnlyWhenCompleteAndInOrder) {
 TEST(Parser, WorkedExampleReplyReadsBack) {
     const auto parsed = ParseSettingsReply(Hex(kExampleReply));
     ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(*parsed, Example());
+    EXPECT_EQ(*parsed, WorkedExampleSettings());
     EXPECT_FALSE(parsed->DHCP_ON);
 
     // What follows the password is not read.
     Bytes longer = Hex(kExampleReply);
     longer.insert(longer.end(), {0x01, 0xFF, 0x00});
-    EXPECT_EQ(ParseSettingsReply(longer), Example());
+    EXPECT_EQ(ParseSettingsReply(longer), WorkedExampleSettings());
 }
 
 TEST(Parser, PortsAreBigEndianAndAddressesInWrittenOrder) {
@@ -199,7 +187,7 @@ TEST(Parser, ReplyTextsDropEveryByteUpToBlank) {
 // Every cut of a valid reply short of its announced end is malformed, and the
 // parser must not read the missing bytes (the sanitizer build catches a read).
 TEST(Parser, ShortRepliesAreMalformed) {
-    ModuleSettings s = Example();
+    ModuleSettings s = WorkedExampleSettings();
     s.MYSQL_Pass = u"pw";
     Bytes reply = BuildSettingsWrite(s);
     reply.pop_back();  // drop the flag
@@ -221,7 +209,7 @@ TEST(Parser, ShortRepliesAreMalformed) {
 }
 
 TEST(Parser, RoundTripsThroughTheSettingsWrite) {
-    ModuleSettings s = Example();
+    ModuleSettings s = WorkedExampleSettings();
     s.MYSQL_URL = u"mysql.example";
     s.MYSQL_User = u"admin";
     s.MYSQL_Pass = u"\u00E9t\u00E9";

@@ -1,25 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "UnitModul/setup_fields.h"
+#include "example_settings.h"
 #include "protocol/messages.h"
 
 namespace {
 
 using tivaro::Bytes;
 using tivaro::ModuleSettings;
-
-ModuleSettings Reply() {
-    ModuleSettings s;
-    s.IP_ADDRESS = {192, 168, 1, 50};
-    s.MASK_ADDRESS = {255, 255, 255, 0};
-    s.GW_ADDRESS = {192, 168, 1, 1};
-    s.PORT_TX = 22223;
-    s.PORT_RX = 22222;
-    s.MYSQL_PORT = 3306;
-    s.MYSQL_URL = u"db";
-    s.MYSQL_User = u"u";
-    return s;
-}
+using tivaro::test::WorkedExampleSettings;
 
 // A settings reply on the wire: "GET", addresses, ports big-endian, three texts.
 Bytes ReplyBytes(const ModuleSettings& s, const std::string& url, const std::string& user,
@@ -64,7 +53,7 @@ TEST(SetupFields, FillClampsPortsIntoTheirRanges) {
     };
     for (const PortCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "reply ports " << c.tx << "/" << c.rx << "/" << c.mysql);
-        ModuleSettings s = Reply();
+        ModuleSettings s = WorkedExampleSettings();
         s.PORT_TX = c.tx;
         s.PORT_RX = c.rx;
         s.MYSQL_PORT = c.mysql;
@@ -85,7 +74,7 @@ TEST(SetupFields, FillTakesAddressesAndLeavesDhcpAlone) {
     SetupFieldValues f;
     f.IP_ADDRESS = {std::nullopt, 1, std::nullopt, 2};
     f.DHCP_ON = true;
-    FillFromSettings(f, Reply());
+    FillFromSettings(f, WorkedExampleSettings());
     EXPECT_EQ(f.IP_ADDRESS, (Ipv4FieldOctets{192, 168, 1, 50}));
     EXPECT_EQ(f.MASK_ADDRESS, (Ipv4FieldOctets{255, 255, 255, 0}));
     EXPECT_EQ(f.GW_ADDRESS, (Ipv4FieldOctets{192, 168, 1, 1}));
@@ -110,7 +99,7 @@ TEST(SetupFields, FillDropsEveryCharacterAtOrBelowSpace) {
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(QString::fromStdU16String(c.fromReply).toStdString());
-        ModuleSettings s = Reply();
+        ModuleSettings s = WorkedExampleSettings();
         s.MYSQL_URL = s.MYSQL_User = s.MYSQL_Pass = c.fromReply;
         SetupFieldValues f;
         FillFromSettings(f, s);
@@ -170,7 +159,7 @@ TEST(SetupFields, CollectReadsBlankOctetsAsZero) {
 TEST(SetupFields, ReplyBytesFilledThenWrittenBack) {
     // A reply with a clamped port, spaces and a NUL in the server, a
     // 40-character user (longer than anyone may type) and a tabbed password.
-    ModuleSettings s = Reply();
+    ModuleSettings s = WorkedExampleSettings();
     s.PORT_TX = 4000;
     s.MYSQL_PORT = 0;
     const std::string url("d b\0x", 5);
