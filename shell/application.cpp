@@ -58,7 +58,12 @@ void Application::Terminate() {
     QMetaObject::invokeMethod(this, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-void Application::HandleException(const std::exception& error) { ShowError(error); }
+void Application::HandleException(const std::exception& error) {
+    if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+    ShowException(error);
+}
+
+void Application::ShowException(const std::exception& error) { ShowError(error); }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
@@ -71,7 +76,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-int Application::Run(const std::function<ShellForms()>& createForms) {
+int Application::Run(const std::function<ShellForms(Application&)>& createForms) {
     // The guard registers while the main window is being built and checks once
     // its parts exist; a refused copy leaves before any window or listener exists.
     InstanceGuard::Options options;
@@ -83,7 +88,8 @@ int Application::Run(const std::function<ShellForms()>& createForms) {
         std::_Exit(0);
     }
 
-    m_forms = createForms();
+    m_forms = createForms(*this);
+    if (!m_mainForm) m_mainForm = m_forms.mainForm;
     QWidget* form1 = m_forms.mainForm;
 
     m_store = std::make_unique<RegistryFileStorage>();
@@ -145,6 +151,7 @@ void Application::shutdownStep() {
     m_placement.reset();
     if (m_forms.destroyMainForm) m_forms.destroyMainForm();
     m_forms = ShellForms{};
+    m_mainForm = nullptr;
     if (m_guard) m_guard->Deregister();
     m_guard.reset();
     if (m_signalNotifier) {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class QSocketNotifier;
 
@@ -35,17 +36,32 @@ public:
     QString Title() const { return m_title; }
     QString ProgramPath() const { return m_programPath; }
     bool Terminated() const { return m_terminated; }
-    QWidget* MainForm() const { return m_forms.mainForm; }
+    QWidget* MainForm() const { return m_mainForm; }
+
+    // The per-process preparation of the UI thread. QApplication's constructor
+    // has done all of it, so nothing is left; start-up still calls it in order.
+    void Initialize() {}
+    // Builds one window. The first one built becomes MainForm; any later one
+    // is an ordinary window and stays hidden until something shows it.
+    template <class Form, class... Args>
+    Form* CreateForm(Args&&... args) {
+        auto* form = new Form(std::forward<Args>(args)...);
+        if (!m_mainForm) m_mainForm = form;
+        return form;
+    }
 
     // Registers with the guard and checks it (a refused copy ends here with
     // exit code 0), builds the windows, hooks the placement store, shows the
     // main window, runs the loop and shuts down in order. Returns 0.
-    int Run(const std::function<ShellForms()>& createForms);
+    int Run(const std::function<ShellForms(Application&)>& createForms);
     // Posts the quit request.
     void Terminate();
 
-    // An error that escaped an event handler: the standard error box.
+    // An error that escaped an event handler: a mouse grab is let go, then
+    // ShowException.
     void HandleException(const std::exception& error);
+    // The standard error box (caption Title, stop icon, OK).
+    void ShowException(const std::exception& error);
     bool notify(QObject* receiver, QEvent* event) override;
 
     // The last-resort box "Anwendungsfehler" for an error that escaped start-up; returns 1.
@@ -57,6 +73,7 @@ private:
 
     QString m_programPath;
     QString m_title;
+    QWidget* m_mainForm = nullptr;
     bool m_terminated = false;
     bool m_shutDown = false;
     ShellForms m_forms;
@@ -66,9 +83,10 @@ private:
     QSocketNotifier* m_signalNotifier = nullptr;
 };
 
-// TForm1 and TForm2 as the manager runs them: Form1 built (FormCreate done),
-// Form2 built hidden and connected to it.
-ShellForms CreateManagerForms();
+// TForm1 and TForm2 as the manager runs them, built by app.CreateForm:
+// Form1 (FormCreate done) becomes MainForm, Form2 is built hidden and
+// connected to it.
+ShellForms CreateManagerForms(Application& app);
 // The program: start-up to exit code.
 int RunManager(int argc, char** argv);
 

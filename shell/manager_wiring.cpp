@@ -18,12 +18,12 @@ struct ManagerForms {
 };
 }  // namespace
 
-ShellForms CreateManagerForms() {
+ShellForms CreateManagerForms(Application& app) {
     InstallFonts();
     auto forms = std::make_shared<ManagerForms>();
-    forms->form1 = new TForm1;
+    forms->form1 = app.CreateForm<TForm1>();
     forms->form1->setObjectName(QStringLiteral("Form1"));
-    forms->form2 = new TForm2(*forms->form1, forms->confirmation);
+    forms->form2 = app.CreateForm<TForm2>(*forms->form1, forms->confirmation);
     forms->form2->setObjectName(QStringLiteral("Form2"));
     forms->form1->SetSetupDialog(forms->form2);
     ShellForms shell;
@@ -47,6 +47,7 @@ int RunManager(int argc, char** argv) {
     std::unique_ptr<Application> app;
     try {
         app = std::make_unique<Application>(argc, argv);
+        app->Initialize();
         return app->Run(CreateManagerForms);
     } catch (const std::exception& e) {
         return Application::LastResort(

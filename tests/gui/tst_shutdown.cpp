@@ -117,6 +117,7 @@ private slots:
 
         QTimer::singleShot(100, [&] {
             QVERIFY(form && form->listener.Active());
+            QCOMPARE(app->MainForm(), static_cast<QWidget*>(form));
             const std::uint16_t port = form->listener.Port();
             // Loopback only; bounded in count and time.
             sender = std::thread([&stopSending, &sent, port] {
@@ -137,7 +138,7 @@ private slots:
         });
         QTimer::singleShot(400, [&] { form->close(); });
 
-        const int rc = app->Run([&] {
+        const int rc = app->Run([&](Application&) {
             form = new StandInForm;
             auto* dialog = new StandInDialog;
             ShellForms forms;
