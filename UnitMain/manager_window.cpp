@@ -1,9 +1,6 @@
 #include "UnitMain/manager_window.h"
 
 #include <QFile>
-#include <QGuiApplication>
-#include <QPainter>
-#include <QScreen>
 
 #include "UnitMain/datagram_delivery.h"
 #include "UnitMain/dispatcher.h"
@@ -66,10 +63,8 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort)
         [this](const tivaro::DatagramEvent& event) { IdUDPServer1UDPRead(event); });
     m_listener = std::make_unique<tivaro::UdpListener>(m_delivery->Poster(), listenPort);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    // Where the window first appears is the shell's business: a restored
+    // placement, or centred on the work area.
     FormCreate();
     FormResize();
 }
