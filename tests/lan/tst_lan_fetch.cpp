@@ -175,12 +175,8 @@ TEST_F(LanFetch, SilentModuleLogsNoResponseAndNoDialog) {
     const int row = RowOf("198.18.1.20");
     ASSERT_GE(row, 0);
     WhenShown never(*m_form2, [&] { m_form2->JvXPButton1Click(); });
-    QElapsedTimer took;
-    took.start();
     Release(0, row);
-    const qint64 ms = took.elapsed();
     EXPECT_FALSE(never.Shown());
-    EXPECT_GT(ms, 1000);
     EXPECT_TRUE(m_silent.WaitForLine(" GET from ", 1000)) << m_silent.Output();
     EXPECT_EQ(LogMessages().last(), "198.18.1.20|22222|NO RESPONSE FROM 198.18.1.20");
 }
