@@ -1,6 +1,8 @@
 #include "protocol/udp_endpoints.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,11 +11,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -226,6 +230,74 @@ void UdpSender::Close() {
 
 std::uint16_t UdpSender::LocalPort() const { return m_fd >= 0 ? boundPort(m_fd) : 0; }
 
+std::vector<InterfaceAddress> Ipv4InterfaceAddresses() {
+    std::vector<InterfaceAddress> found;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return found;
+    for (const ifaddrs* a = list; a; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !a->ifa_name) continue;
+        InterfaceAddress entry;
+        entry.name = a->ifa_name;
+        entry.flags = a->ifa_flags;
+        // An address label ("eth0:1") names its interface before the colon.
+        entry.index = ::if_nametoindex(entry.name.substr(0, entry.name.find(':')).c_str());
+        found.push_back(std::move(entry));
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+std::vector<unsigned> BroadcastInterfaceIndexes(const std::vector<InterfaceAddress>& addresses) {
+    std::vector<unsigned> indexes;
+    for (const InterfaceAddress& a : addresses) {
+        if (a.index == 0 || !(a.flags & IFF_UP) || !(a.flags & IFF_BROADCAST) || (a.flags & IFF_LOOPBACK))
+            continue;
+        if (std::find(indexes.begin(), indexes.end(), a.index) == indexes.end()) indexes.push_back(a.index);
+    }
+    return indexes;
+}
+
+namespace {
+
+// Sends one datagram, through interface ifindex unless it is 0 (then the
+// system's route decides). Returns the error the send raises, if any.
+std::optional<NetworkError> sendDatagram(int fd, const sockaddr_in& to, const Bytes& bytes,
+                                         unsigned ifindex) {
+    iovec iov{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+    msghdr msg{};
+    msg.msg_name = const_cast<sockaddr_in*>(&to);
+    msg.msg_namelen = sizeof to;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    if (ifindex != 0) {
+        // IP_PKTINFO names the interface for this one datagram; the source
+        // address is the system's choice on that interface.
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = static_cast<int>(ifindex);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    ssize_t sent;
+    do {
+        sent = ::sendmsg(fd, &msg, 0);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+        const int err = errno;
+        if (err == EMSGSIZE) return NetworkError(kPackageTooLargeMessage, err);
+        return NetworkError(SocketErrorMessage(err), err);
+    }
+    if (static_cast<std::size_t>(sent) != bytes.size()) return NetworkError(kNotAllBytesSentMessage, 0);
+    return std::nullopt;
+}
+
+}  // namespace
+
 void UdpSender::Send(const std::string& host, std::uint16_t port, const Bytes& bytes) {
     if (m_fd < 0) {
         const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -252,17 +324,24 @@ void UdpSender::Send(const std::string& host, std::uint16_t port, const Bytes& b
     to.sin_addr = resolveIpv4(host);
     to.sin_port = htons(port);
 
-    ssize_t sent;
-    do {
-        sent =
-            ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    if (sent < 0) {
-        const int err = errno;
-        if (err == EMSGSIZE) throw NetworkError(kPackageTooLargeMessage, err);
-        throwSystemError(err);
+    // The system sends a limited broadcast through one interface only (the
+    // one its routes pick), so modules on a second network would never hear
+    // it: it goes out through each broadcast interface there is right now.
+    std::vector<unsigned> interfaces;
+    if (to.sin_addr.s_addr == htonl(INADDR_BROADCAST))
+        interfaces = BroadcastInterfaceIndexes(Ipv4InterfaceAddresses());
+    if (interfaces.empty()) interfaces.push_back(0);
+
+    std::optional<NetworkError> firstError;
+    bool anySent = false;
+    for (unsigned ifindex : interfaces) {
+        auto error = sendDatagram(m_fd, to, bytes, ifindex);
+        if (!error)
+            anySent = true;
+        else if (!firstError)
+            firstError = std::move(error);
     }
-    if (static_cast<std::size_t>(sent) != bytes.size()) throw NetworkError(kNotAllBytesSentMessage, 0);
+    if (!anySent) throw *firstError;
 }
 
 // -------------------------------------------------------------- UdpListener
@@ -282,6 +361,16 @@ struct ListenSocket {
 };
 
 }  // namespace
+
+std::string ListenerThreadName(const std::string& listener, int number) {
+    // Linux keeps 15 characters of a thread's name; the number must survive
+    // the cut, or the threads of one listener could not be told apart.
+    constexpr std::size_t kMaxName = 15;
+    const std::string suffix = " #" + std::to_string(number);
+    const std::string full = listener + " Listener" + suffix;
+    if (full.size() <= kMaxName) return full;
+    return listener.substr(0, kMaxName > suffix.size() ? kMaxName - suffix.size() : 0) + suffix;
+}
 
 struct UdpListener::Impl {
     Poster poster;
@@ -399,8 +488,10 @@ void UdpListener::Start() {
             const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
             if (fd < 0) {
                 const int err = errno;
-                // No IPv6 on this system: the listener runs with one socket.
-                if (family == AF_INET6 && (err == EAFNOSUPPORT || err == EPFNOSUPPORT)) break;
+                // Whatever keeps the IPv6 socket from opening (no IPv6 in the
+                // kernel, a sandbox or security policy refusing it) means no
+                // IPv6 here: the listener runs on its IPv4 socket alone.
+                if (family == AF_INET6) break;
                 throwSystemError(err);
             }
             auto s = std::make_unique<ListenSocket>();
@@ -444,10 +535,9 @@ void UdpListener::Start() {
             ListenSocket* raw = s.get();
             raw->thread = std::thread([&impl, raw] { impl.run(*raw); });
             ++started;
-            // Named from here, so the name is in place when Start returns. The
-            // system takes at most 15 characters.
-            const std::string threadName = impl.name + " Listener #" + std::to_string(raw->number);
-            ::pthread_setname_np(raw->thread.native_handle(), threadName.substr(0, 15).c_str());
+            // Named from here, so the name is in place when Start returns.
+            ::pthread_setname_np(raw->thread.native_handle(),
+                                 ListenerThreadName(impl.name, raw->number).c_str());
         }
     } catch (const std::system_error& e) {
         for (std::size_t i = 0; i < started; ++i) {

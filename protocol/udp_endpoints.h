@@ -1,6 +1,7 @@
 #pragma once
 // The UDP endpoints of the manager: UdpSender sends every datagram the tool
-// emits (broadcast or unicast) from one lazily opened IPv4 socket; UdpListener
+// emits (broadcast or unicast) from one lazily opened IPv4 socket, a datagram
+// to 255.255.255.255 once through every broadcast interface; UdpListener
 // receives on port 22223 (IPv4, plus IPv6 with IPV6_V6ONLY where the system has
 // it) with one thread per socket and hands every datagram to a poster function.
 // Sender and Start/Stop are called on the UI thread; the poster is called on
@@ -11,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "protocol/messages.h"
 
@@ -52,6 +54,22 @@ struct DatagramEvent {
     std::uint16_t Port = 0;  // local port, 22223
 };
 
+// One IPv4 address of a network interface, as the system lists it.
+struct InterfaceAddress {
+    std::string name;    // "eth0", or an address label such as "eth0:1"
+    unsigned index = 0;  // the interface's index; 0 when it has none (gone meanwhile)
+    unsigned flags = 0;  // IFF_* flags of the interface
+};
+
+// This system's IPv4 interface addresses as they are now; empty when they
+// cannot be read.
+std::vector<InterfaceAddress> Ipv4InterfaceAddresses();
+
+// The interfaces a datagram to 255.255.255.255 leaves through: each one that
+// is up, can broadcast and is not loopback, once (an interface with several
+// addresses is listed once per address), in the order listed.
+std::vector<unsigned> BroadcastInterfaceIndexes(const std::vector<InterfaceAddress>& addresses);
+
 // What commands need of a sender; tests put a recording sender here.
 class DatagramSender {
 public:
@@ -70,6 +88,12 @@ public:
     // Opens the socket if none is open (0.0.0.0:0, SO_BROADCAST), resolves the
     // host ("localhost" in any case, dotted quad, else the resolver) and sends
     // one datagram. The socket stays open. Throws NetworkError.
+    //
+    // To 255.255.255.255 the same datagram goes out once through each of
+    // BroadcastInterfaceIndexes() read at this call, from this one socket (so
+    // with one source port); with no such interface it goes where the system
+    // routes it. A failure on one interface does not keep the datagram from
+    // the others; only when every interface failed is the first error raised.
     void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) override;
     void Close() override;  // never fails
     bool IsOpen() const { return m_fd >= 0; }
@@ -78,6 +102,11 @@ public:
 private:
     int m_fd = -1;
 };
+
+// The name of listener thread `number` (1 IPv4, 2 IPv6): "<listener> Listener
+// #n" where it fits the system's 15 characters, else the listener's name cut
+// so that " #n" stays whole ("IdUDPServer1 #1").
+std::string ListenerThreadName(const std::string& listener, int number);
 
 class UdpListener {
 public:

@@ -2,11 +2,16 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,12 +19,14 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/udp_endpoints.h"
@@ -141,7 +148,7 @@ std::vector<std::string> ListenerThreads(const std::string& name) {
         std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
         std::string line;
         std::getline(comm, line);
-        if (line.rfind(name + " Li", 0) == 0) found.push_back(line);
+        if (line.rfind(name + " ", 0) == 0) found.push_back(line);
     }
     ::closedir(dir);
     return found;
@@ -256,6 +263,20 @@ TEST(UdpListener, ThrowingPosterDoesNotStopTheNextDelivery) {
     EXPECT_EQ(events[0].AData, kMarker);
 }
 
+// The system keeps 15 characters of a thread name: the number must survive.
+TEST(UdpListener, ThreadNamesKeepTheirNumberWithinFifteenCharacters) {
+    Recorder recorder;
+    UdpListener listener(recorder.Poster(), 0);  // named as the manager's: IdUDPServer1
+    listener.Start();
+    std::vector<std::string> expected = {"IdUDPServer1 #1"};
+    if (HasIpv6()) expected.push_back("IdUDPServer1 #2");
+    auto names = ListenerThreads("IdUDPServer1");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(ListenerThreadName("tst", 2), "tst Listener #2");  // fits whole
+    EXPECT_EQ(ListenerThreadName("a-rather-long-listener", 12), "a-rather-lo #12");
+}
+
 TEST(UdpListener, ThreadsAreNamedAndStopEndsThemPromptly) {
     Recorder recorder;
     UdpListener listener(recorder.Poster(), 0, "tst");
@@ -333,6 +354,64 @@ int InFreshNetworkNamespace(const std::function<int()>& body) {
     int status = 0;
     if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+// Runs body on a thread of its own on which socket(AF_INET6, ...) fails with
+// err, as a sandbox or a kernel without IPv6 refuses it. The seccomp filter
+// binds that thread (and threads it starts) only. Returns false when the
+// system does not take the filter.
+bool WithIpv6SocketsRefused(int err, const std::function<void()>& body) {
+#if defined(__x86_64__)
+    constexpr std::uint32_t kArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr std::uint32_t kArch = AUDIT_ARCH_AARCH64;
+#else
+    return false;
+#endif
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 0, 5),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AF_INET6, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(err) & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    bool installed = false;
+    std::thread worker([&] {
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return;
+        if (::syscall(__NR_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) != 0) return;
+        installed = true;
+        body();
+    });
+    worker.join();
+    return installed;
+}
+
+TEST(UdpListener, RefusedIpv6SocketMeansIpv4Alone) {
+    for (int err : {EACCES, EPERM, EPROTONOSUPPORT, EAFNOSUPPORT, EINVAL}) {
+        SCOPED_TRACE(SocketErrorDescription(err));
+        Recorder recorder;
+        UdpListener listener(recorder.Poster(), 0, "tst");
+        std::string failure;
+        const bool ran = WithIpv6SocketsRefused(err, [&] {
+            try {
+                listener.Start();
+            } catch (const NetworkError& e) {
+                failure = e.what();
+            }
+        });
+        if (!ran) GTEST_SKIP() << "this system takes no seccomp filter";
+        EXPECT_EQ(failure, "");
+        ASSERT_TRUE(listener.Active());
+        EXPECT_EQ(listener.SocketCount(), 1u);
+        EXPECT_EQ(ListenerThreads("tst"), std::vector<std::string>{"tst Listener #1"});
+        Peer peer;
+        peer.SendTo(listener.Port(), kMarker);
+        EXPECT_EQ(recorder.WaitFor(1).size(), 1u);
+    }
 }
 
 TEST(UdpListener, ByDefaultListensOnTheManagerPort) {
@@ -444,6 +523,22 @@ TEST(UdpSender, UnknownHostFailsWithHostNotFound) {
     });
     if (result == 77) GTEST_SKIP() << "needs root for a network namespace";
     EXPECT_EQ(result, 0) << "1: wrong error, 2: no error";
+}
+
+TEST(BroadcastInterfaceIndexes, UpBroadcastCapableNonLoopbackInterfacesOnce) {
+    const unsigned up = IFF_UP | IFF_RUNNING;
+    const std::vector<InterfaceAddress> addresses = {
+        {"lo", 1, up | IFF_LOOPBACK},        {"eth0", 2, up | IFF_BROADCAST | IFF_MULTICAST},
+        {"wlan0", 3, up | IFF_BROADCAST},    {"eth0:1", 2, up | IFF_BROADCAST},  // a second address of eth0
+        {"eth1", 4, IFF_BROADCAST},                                              // down
+        {"tun0", 5, up | IFF_POINTOPOINT},                                       // cannot broadcast
+        {"gone", 0, up | IFF_BROADCAST},      // vanished between listing and lookup
+        {"wlan0", 3, up | IFF_BROADCAST},     // listed twice
+        {"eth2", 6, IFF_UP | IFF_BROADCAST},  // up, no carrier yet: still asked
+    };
+    EXPECT_EQ(BroadcastInterfaceIndexes(addresses), (std::vector<unsigned>{2, 3, 6}));
+    EXPECT_TRUE(BroadcastInterfaceIndexes({}).empty());
+    EXPECT_TRUE(BroadcastInterfaceIndexes({addresses[0], addresses[4]}).empty());
 }
 
 TEST(SocketErrorMessage, CodeThenDescriptionThenCrLf) {
