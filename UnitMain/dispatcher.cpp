@@ -10,7 +10,10 @@ void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog,
     const QString peerIP = QString::fromStdString(event.PeerIP);
     switch (tivaro::ClassifyDatagram(event.AData)) {
         case tivaro::DatagramKind::SettingsReply:
-            if (dialog) dialog->HandleSettingsReply(event.AData);
+            // Only the target unit (the one being fetched or shown) fills the
+            // dialog: another host's reply would otherwise replace the values
+            // that "Save + Close" then writes into the target.
+            if (dialog && peerIP == dialog->TargetCaption()) dialog->HandleSettingsReply(event.AData);
             state.ADD_LOG(peerIP, QString::number(event.Port), QStringLiteral("GET SETINGS"));
             break;
         case tivaro::DatagramKind::DiscoveryReply:

@@ -127,6 +127,7 @@ TEST_F(StateFixture, DispatcherRoutesEveryDatagramByItsTag) {
         ManagerWindowState s{clock};
         s.ResetGridsOnShow();
         FakeDialog d;
+        d.SetTargetCaption("198.18.0.7");
         DispatchDatagram(s, &d, tivaro::DatagramEvent{c.data, "198.18.0.7", 4000, 22223});
         EXPECT_TRUE(s.is_rx) << c.name;
         EXPECT_EQ(s.Units.Count(), c.units) << c.name;
@@ -142,6 +143,29 @@ TEST_F(StateFixture, DispatcherRoutesEveryDatagramByItsTag) {
         } else {
             EXPECT_EQ(s.Log.Count(), 0) << c.name;
         }
+    }
+}
+
+// Another host's reply would replace the values "Save + Close" writes into
+// the target unit: it is logged and raises is_rx, but fills nothing.
+TEST_F(StateFixture, OnlyTheTargetUnitsSettingsReplyFillsTheDialog) {
+    const struct {
+        const char* from;
+        bool fills;
+    } cases[] = {
+        {"198.18.1.10", true},      {"198.18.1.150", false},
+        {"198.18.1.100", false},  // the target's address is a prefix of it
+        {"198.18.1.1", false},    // it is a prefix of the target's address
+        {"0:0:0:0:0:0:0:1", false},
+    };
+    dialog.SetTargetCaption("198.18.1.10");
+    for (const auto& c : cases) {
+        dialog.replies.clear();
+        state.is_rx = false;
+        DispatchDatagram(state, &dialog, tivaro::DatagramEvent{{'G', 'E', 'T', 0}, c.from, 22222, 22223});
+        EXPECT_EQ(dialog.replies.size(), c.fills ? 1u : 0u) << c.from;
+        EXPECT_TRUE(state.is_rx) << c.from;
+        EXPECT_EQ(lastLog().mid(1), (QStringList{c.from, "22223", "GET SETINGS"})) << c.from;
     }
 }
 
