@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/udp_endpoints.h"
+
 namespace tivaro::sim {
 
 bool InVirtualLan() {
@@ -54,13 +56,11 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
     }
 
     const int rx = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int tx = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     auto finish = [&](int code) {
         if (rx >= 0) close(rx);
-        if (tx >= 0) close(tx);
         return code;
     };
-    if (rx < 0 || tx < 0) {
+    if (rx < 0) {
         std::fprintf(out, "tivaro-sim: socket: %s\n", std::strerror(errno));
         return finish(1);
     }
@@ -72,16 +72,14 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
                      std::strerror(errno));
         return finish(1);
     }
-    const int one = 1;
-    setsockopt(tx, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(options.commandPort);
-    std::memcpy(&to.sin_addr, target->data(), 4);
-    const Bytes request = BuildDiscoveryRequest();
-    if (sendto(tx, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
+    // The manager's own sender: a broadcast goes out on every link, as the
+    // manager sends it.
+    try {
+        UdpSender sender;
+        sender.Send(FormatIpv4(*target), options.commandPort, BuildDiscoveryRequest());
+    } catch (const NetworkError& e) {
         std::fprintf(out, "tivaro-sim: send to %s:%u failed: %s\n", options.probeTarget.c_str(),
-                     options.commandPort, std::strerror(errno));
+                     options.commandPort, e.what());
         return finish(1);
     }
     std::fprintf(out, "sent BRCA to %s:%u, replies for %d ms:\n", options.probeTarget.c_str(),

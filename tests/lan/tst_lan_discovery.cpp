@@ -93,6 +93,10 @@ TEST_F(LanDiscovery, OneBroadcastReachesEveryModuleAndEachAnswersFromItsOwnAddre
     EXPECT_EQ(replies.size(), 3u) << m_sim.Output();
     EXPECT_EQ(from, (std::set<std::string>{Module(0), Module(1), Module(2)}));
     EXPECT_TRUE(m_sim.WaitForLine("3 replies sent, 0 failed", 1000)) << m_sim.Output();
+    // One link: the request goes out exactly once.
+    int requests = 0;
+    for (const auto& line : m_sim.Lines()) requests += line.rfind("broadcast BRCA from ", 0) == 0;
+    EXPECT_EQ(requests, 1) << m_sim.Output();
 }
 
 TEST_F(LanDiscovery, SettingsWriteChangesWhatTheModuleReportsNext) {

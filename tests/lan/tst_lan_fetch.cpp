@@ -22,6 +22,7 @@
 #include "widgets/fonts.h"
 #include "widgets/ipv4_field.h"
 #include "widgets/numeric_field.h"
+#include "window_driving.h"
 
 using namespace tivaro;
 
@@ -32,30 +33,7 @@ public:
     bool Confirm(const QString&) override { return true; }
 };
 
-// Runs act once inside the modal loop as soon as the dialog is visible;
-// reports whether it ever was.
-class WhenShown {
-public:
-    WhenShown(TForm2& dialog, std::function<void()> act) : m_dialog(dialog), m_act(std::move(act)) {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (!m_dialog.isVisible() || m_shown) return;
-            m_shown = true;
-            m_modal = m_dialog.isModal();
-            m_act();
-        });
-        m_timer.start();
-    }
-    bool Shown() const { return m_shown; }
-    bool Modal() const { return m_modal; }
-
-private:
-    TForm2& m_dialog;
-    std::function<void()> m_act;
-    QTimer m_timer;
-    bool m_shown = false;
-    bool m_modal = false;
-};
+using test::WhenShown;
 
 class LanFetch : public ::testing::Test {
 protected:
@@ -71,14 +49,7 @@ protected:
         m_grid = m_form1->findChild<QTableView*>("Unit_Grid");
         ASSERT_TRUE(m_grid);
     }
-    void TearDown() override {
-        if (m_form1) {
-            m_form1->Shutdown();
-            m_form1->SetSetupDialog(nullptr);
-        }
-        m_form2.reset();
-        m_form1.reset();
-    }
+    void TearDown() override { test::CloseWindows(m_form1, m_form2); }
 
     template <typename T>
     T* Field(const char* name) {
@@ -93,13 +64,8 @@ protected:
         m_form1->JvXPButton1Click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !m_form1->UnitCellText(0, units - 1).isEmpty(); }, 3000));
     }
-    // A mouse release over the cell, as the user's click ends. The grid shows
-    // new rows from its next event-loop turn: wait until the cell is there.
     void Release(int col, int row, Qt::MouseButton button = Qt::LeftButton) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_grid->model()->rowCount() > row; }, 2000));
-        const QRect cell = m_grid->visualRect(m_grid->model()->index(row, col));
-        ASSERT_TRUE(cell.isValid());
-        QTest::mouseRelease(m_grid->viewport(), button, Qt::NoModifier, cell.center());
+        ASSERT_TRUE(test::ReleaseOverCell(*m_grid, col, row, button));
     }
     QStringList LogMessages() {
         QStringList out;
@@ -212,10 +178,4 @@ TEST_F(LanFetch, DiscoveryReplyDuringTheWaitOpensThePresetDialog) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    InstallFonts();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return tivaro::test::RunWindowTests(argc, argv); }

@@ -13,6 +13,7 @@
 #include "lan_support.h"
 #include "manager_fakes.h"
 #include "widgets/fonts.h"
+#include "window_driving.h"
 
 namespace {
 
@@ -119,6 +120,14 @@ TEST_F(LanManager, SubnetSwitchReachesEveryModuleAndEachReplyIsLogged) {
     EXPECT_EQ(m_form->State().Units.Count(), 0);  // replies to the switch list no units
     for (int i = 0; i < kModules; ++i)
         EXPECT_TRUE(m_sim.WaitForLine("segment 198.19.7", 100)) << "module " << i << "\n" << m_sim.Output();
+    // One link: each command sent its request exactly once.
+    int discoveries = 0, switches = 0;
+    for (const auto& line : m_sim.Lines()) {
+        discoveries += line.rfind("broadcast BRCA from ", 0) == 0;
+        switches += line.rfind("broadcast BRCX from ", 0) == 0;
+    }
+    EXPECT_EQ(discoveries, 1) << m_sim.Output();
+    EXPECT_EQ(switches, 1) << m_sim.Output();
 }
 
 TEST_F(LanManager, ReleaseOverAUnitFetchesItsSettingsIntoTheDialog) {
@@ -140,10 +149,4 @@ TEST_F(LanManager, ReleaseOverAUnitFetchesItsSettingsIntoTheDialog) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    tivaro::InstallFonts();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return tivaro::test::RunWindowTests(argc, argv); }

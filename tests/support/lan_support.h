@@ -33,9 +33,10 @@ constexpr const char* kManagerIp = "198.18.0.1";
 constexpr const char* kFirstModuleIp = "198.18.1.10";
 
 struct LanInfo {
-    std::string name;   // TIVARO_VLAN
-    std::string modNs;  // TIVARO_VLAN_MOD_NS: where the simulated modules run
-    std::string mgrIp;  // TIVARO_VLAN_MGR_IP: this (the manager) side's address
+    std::string name;    // TIVARO_VLAN
+    std::string modNs;   // TIVARO_VLAN_MOD_NS: where the simulated modules run
+    std::string mgrIp;   // TIVARO_VLAN_MGR_IP: this (the manager) side's address
+    std::string mod2Ns;  // TIVARO_VLAN_MOD2_NS: the second segment's modules; "" with one segment
 };
 
 inline std::string EnvOr(const char* name, const std::string& fallback = {}) {
@@ -45,7 +46,8 @@ inline std::string EnvOr(const char* name, const std::string& fallback = {}) {
 
 // The LAN this process runs in, or nothing outside one.
 inline std::optional<LanInfo> CurrentLan() {
-    LanInfo info{EnvOr("TIVARO_VLAN"), EnvOr("TIVARO_VLAN_MOD_NS"), EnvOr("TIVARO_VLAN_MGR_IP", kManagerIp)};
+    LanInfo info{EnvOr("TIVARO_VLAN"), EnvOr("TIVARO_VLAN_MOD_NS"), EnvOr("TIVARO_VLAN_MGR_IP", kManagerIp),
+                 EnvOr("TIVARO_VLAN_MOD2_NS")};
     if (info.name.empty() || info.modNs.empty()) return std::nullopt;
     return info;
 }
@@ -66,13 +68,17 @@ public:
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    // Starts tivaro-sim with args: on the module side of the current LAN when
-    // there is one, else right here (loopback use). Waits for "ready".
-    bool Start(const std::vector<std::string>& args, int readyTimeoutMs = 10000) {
+    // Starts tivaro-sim with args: in namespace ns when given, else on the
+    // module side of the current LAN when there is one, else right here
+    // (loopback use). Waits for "ready".
+    bool Start(const std::vector<std::string>& args, int readyTimeoutMs = 10000, const std::string& ns = {}) {
         const std::string sim = SimBinary();
         if (sim.empty()) return Fail("tivaro-sim not found: set TIVARO_BUILD_DIR to the build directory");
         std::vector<std::string> argv;
-        if (auto lan = CurrentLan()) argv = {"ip", "netns", "exec", lan->modNs};
+        if (!ns.empty())
+            argv = {"ip", "netns", "exec", ns};
+        else if (auto lan = CurrentLan())
+            argv = {"ip", "netns", "exec", lan->modNs};
         argv.push_back(sim);
         argv.insert(argv.end(), args.begin(), args.end());
         if (!Spawn(argv)) return false;
