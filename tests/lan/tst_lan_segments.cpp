@@ -163,7 +163,12 @@ TEST_F(LanSegments, DownLinkAndLinkWithoutIpv4AreSkippedWithoutError) {
     EXPECT_TRUE(Broadcasts(m_sim2, "BRCA").empty()) << m_sim2.Output();
     EXPECT_TRUE(Broadcasts(m_sim2, "BRCX").empty()) << m_sim2.Output();
     Shell("ip link del tvn0");
-    Shell("ip link set tv2 up && ip route replace 198.19.1.0/24 via 198.19.0.2 dev tv2");
+    ASSERT_TRUE(Shell("ip link set tv2 up && ip route replace 198.19.1.0/24 via 198.19.0.2 dev tv2"));
+
+    // The links are read at each broadcast: the one back up counts at once.
+    EXPECT_NO_THROW(sender.Send("255.255.255.255", kDeviceCommandPort, BuildDiscoveryRequest()));
+    EXPECT_EQ(WaitForBroadcasts(m_sim2, "BRCA", 1).size(), 1u) << m_sim2.Output();
+    EXPECT_EQ(Broadcasts(m_sim1, "BRCA").size(), 2u) << m_sim1.Output();
 }
 
 // A firewall that drops what leaves through one link makes that send fail
