@@ -84,15 +84,15 @@ const CommandInfo kCommands[] = {
 };
 
 const CommandInfo* FindCommand(const std::string& name) {
-    for (const CommandInfo& c : kCommands)
-        if (name == c.name) return &c;
-    return nullptr;
+    const auto it = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                 [&name](const CommandInfo& c) { return name == c.name; });
+    return it == std::end(kCommands) ? nullptr : it;
 }
 
 const CommandInfo& InfoOf(Command command) {
-    for (const CommandInfo& c : kCommands)
-        if (c.command == command) return c;
-    return kCommands[0];
+    const auto it = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                 [command](const CommandInfo& c) { return c.command == command; });
+    return it == std::end(kCommands) ? kCommands[0] : *it;
 }
 
 bool IsDecimal(const std::string& text) {
@@ -156,10 +156,10 @@ std::uint16_t PortValue(const std::string& name, const std::string& text, std::i
 
 QString TextValue(const std::string& name, const std::string& text) {
     const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    for (const QChar c : value)
-        if (c.unicode() > 0xFF)
-            throw UsageError(name + ": the character '" + QString(c).toStdString() +
-                             "' cannot be sent; a unit takes one byte per character (Latin-1)");
+    const auto wide = std::find_if(value.begin(), value.end(), [](QChar c) { return c.unicode() > 0xFF; });
+    if (wide != value.end())
+        throw UsageError(name + ": the character '" + QString(*wide).toStdString() +
+                         "' cannot be sent; a unit takes one byte per character (Latin-1)");
     if (static_cast<std::size_t>(CollectTrim(value).size()) > kMaxTextLength)
         throw UsageError(name + ": the text is longer than " + std::to_string(kMaxTextLength) + " bytes");
     return value;

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <QString>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -259,7 +260,7 @@ std::string Runner::ResultJson(const UnitResult& r, int line) const {
     if (!r.message.empty()) m.emplace_back("message", JsonString(r.message));
     if (!r.differing.empty()) {
         std::vector<std::string> names;
-        for (const auto& d : r.differing) names.push_back(JsonString(d));
+        std::transform(r.differing.begin(), r.differing.end(), std::back_inserter(names), JsonString);
         m.emplace_back("differs", "[" + Join(names, ", ") + "]");
     }
     return JsonObject(m);
@@ -287,7 +288,8 @@ int Runner::SetFromFile() {
     if (!records) throw UsageError("--from: " + m_options.fromFile + ": " + error);
     if (records->empty()) throw UsageError("--from: " + m_options.fromFile + " is empty");
     std::vector<std::string> header;
-    for (const auto& f : records->front().fields) header.push_back(TrimmedCell(f));
+    const auto& first = records->front().fields;
+    std::transform(first.begin(), first.end(), std::back_inserter(header), TrimmedCell);
     if (header != kFromColumns)
         throw UsageError("--from: " + m_options.fromFile + ": the first row must be " +
                          Join(kFromColumns, ","));
