@@ -68,6 +68,9 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
+    // Tab and Shift+Tab go on to the window's next control, as in any dialog;
+    // the arrow keys move between cells.
+    setTabKeyNavigation(false);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (m_state && !m_applying) m_state->ScrolledByUser(value);
     });

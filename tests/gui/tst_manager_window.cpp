@@ -11,6 +11,7 @@
 #include "UnitMain/manager_window.h"
 #include "UnitMain/string_grid.h"
 #include "manager_fakes.h"
+#include "user_input.h"
 #include "widgets/command_boundary.h"
 #include "widgets/fonts.h"
 #include "widgets/numeric_field.h"
@@ -39,6 +40,8 @@ private slots:
     void layout_data();
     void layout();
     void windowFontsAndTabOrder();
+    void tabAndShiftTabMoveThroughTheWindow();
+    void wheelOverAnOctetFieldChangesNothing();
     void firstShowResetsGridsAndSizes();
     void discoveryFillsTheUnitViewWithoutScrolling();
     void logViewScrollsAndHighlightsGrdRec();
@@ -157,6 +160,79 @@ void TestManagerWindow::windowFontsAndTabOrder() {
     const qsizetype first = order.indexOf("Unit_Grid");
     order = order.mid(first) + order.mid(0, first);
     QCOMPARE(order, expected);
+    form.Shutdown();
+}
+
+namespace {
+
+// The control that has the keyboard focus, named by its child of the window
+// (a spin box's line edit names its field).
+QString focusedControl(QWidget* form) {
+    QWidget* w = QApplication::focusWidget();
+    while (w && w->parentWidget() != form) w = w->parentWidget();
+    return w ? w->objectName() : QStringLiteral("?");
+}
+
+}  // namespace
+
+void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
+    TForm1 form(nullptr, kAnyPort);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    for (int i = 0; i < 3; ++i) form.ADD_LOG("198.18.0.1", "22223", "ONLINE");
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));  // the grids hold rows and a selection
+    QCoreApplication::processEvents();
+
+    const QStringList forward{"Unit_Grid", "JvXPButton1", "JvXPButton2", "Log_Grid",    "JvXPButton8",
+                              "SpinEdit3", "SpinEdit4",   "SpinEdit5",   "JvXPButton3", "Unit_Grid"};
+    form.findChild<QWidget*>("Unit_Grid")->setFocus(Qt::OtherFocusReason);
+    QStringList visited;
+    for (int i = 0; i < forward.size(); ++i) {
+        visited << focusedControl(&form);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, forward);
+    visited.clear();
+    form.findChild<QWidget*>("Unit_Grid")->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < forward.size(); ++i) {
+        visited.prepend(focusedControl(&form));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    }
+    QCOMPARE(visited, forward);
+
+    // From the third octet four Tabs reach "clear Log", and Space presses it.
+    form.findChild<QWidget*>("SpinEdit5")->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < 4; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(focusedControl(&form), QStringLiteral("JvXPButton2"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCoreApplication::processEvents();
+    QCOMPARE(form.State().LogGrid.RowCount(), 1);
+    QCOMPARE(form.findChild<StringGrid*>("Log_Grid")->model()->rowCount(), 1);
+    QCOMPARE(form.findChild<StringGrid*>("Unit_Grid")->model()->rowCount(), 2);  // only the log was cleared
+    form.Shutdown();
+}
+
+void TestManagerWindow::wheelOverAnOctetFieldChangesNothing() {
+    TForm1 form(nullptr, kAnyPort);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* octet = form.findChild<NumericField*>("SpinEdit5");
+    auto* grid = form.findChild<QWidget*>("Unit_Grid");
+    grid->setFocus(Qt::OtherFocusReason);
+    for (int turn = 0; turn < 3; ++turn) tivaro::test::WheelOver(octet, 1);
+    tivaro::test::WheelOver(octet, 3, Qt::ControlModifier);
+    tivaro::test::WheelOver(octet, -2);
+    QCOMPARE(octet->text(), QStringLiteral("1"));
+    QCOMPARE(form.State().SpinEdit5.Value(), 1);
+    QCOMPARE(QApplication::focusWidget(), grid);  // the scroll took no focus
+    octet->setFocus(Qt::OtherFocusReason);
+    tivaro::test::WheelOver(octet, 3);
+    QCOMPARE(octet->text(), QStringLiteral("1"));
+    QTest::keyClick(octet, Qt::Key_Up);  // the arrow keys step by one
+    QTest::keyClick(octet, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(form.State().SpinEdit5.Value(), 3);
     form.Shutdown();
 }
 
