@@ -378,7 +378,7 @@ TEST_F(GuardFiles, LockHeldElsewhereEndsEveryWait) {
     // Another process takes the lock and keeps it.
     const QString lockFile = tableFile(dir, "Otx");
     QProcess holder;
-    holder.start("flock", {lockFile, "sleep", "60"});
+    holder.start("flock", {"-o", lockFile, "cat"});  // holds it until its input ends
     ASSERT_TRUE(holder.waitForStarted(5000));
     QDeadlineTimer until(5000);
     while (!until.hasExpired()) {
