@@ -299,6 +299,12 @@ struct TableFile {
     InstanceTableView view() { return InstanceTableView(bytes.data()); }
 };
 
+QList<std::uint32_t> idsOf(const InstanceTableView& table) {
+    QList<std::uint32_t> ids;
+    for (int i = 0; i < table.Count(); ++i) ids << table.Id(i);
+    return ids;
+}
+
 }  // namespace
 
 struct InstanceGuard::Shared {
@@ -524,6 +530,7 @@ void InstanceGuard::Register() {
     const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
     const std::uint16_t limits[3] = {65535, 0, 0};
     bool allowed = true;
+    QList<std::uint32_t> registered;
     {
         Locked held(*m_shared->lock);
         held.require();
@@ -536,25 +543,23 @@ void InstanceGuard::Register() {
             t.Append(pid);  // a full table keeps its 257 ids and this one is not recorded
         }
         m_shared->storeAll();
+        registered = idsOf(m_shared->tables[0].view());
     }
     m_registered = true;
-    if (allowed) notifyAll(GuardMessage::InstanceCreated, pid);
+    if (allowed) notifyAll(GuardMessage::InstanceCreated, pid, registered);
 }
 
 QList<std::uint32_t> InstanceGuard::RegisteredIds() {
-    QList<std::uint32_t> ids;
-    if (!m_shared) return ids;
+    if (!m_shared) return {};
     Locked held(*m_shared->lock);
-    if (!held) return ids;
+    if (!held) return {};
     TableFile& all = m_shared->tables[0];
     try {
         all.load();
     } catch (const SystemError&) {
-        return ids;
+        return {};
     }
-    const InstanceTableView view = all.view();
-    for (int i = 0; i < view.Count(); ++i) ids << view.Id(i);
-    return ids;
+    return idsOf(all.view());
 }
 
 bool InstanceGuard::Check(const QStringList& arguments) {
@@ -571,7 +576,7 @@ bool InstanceGuard::Check(const QStringList& arguments) {
         const InstanceTableView all = m_shared->tables[0].view();
         position = all.IndexOf(pid);
         if (position < 0) position = all.Count();  // not recorded in a full table: others run before us
-        for (int i = 0; i < all.Count(); ++i) ids << all.Id(i);
+        ids = idsOf(all);
     }
     if (position < m_options.maxInstances) return true;
     GuardRecord query;
@@ -616,32 +621,35 @@ bool InstanceGuard::Check(const QStringList& arguments) {
 void InstanceGuard::Deregister() {
     if (!m_registered || !m_shared) return;
     const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+    QList<std::uint32_t> remaining;
     {
         // A lock held past its time or an unreadable table leaves our id
-        // behind; the next registration prunes it once this process is gone.
+        // behind (the next registration prunes it once this process is gone)
+        // and no one to tell: the lock is not waited for a second time.
         Locked held(*m_shared->lock);
         if (held) {
             try {
                 m_shared->loadAll();
                 for (auto& t : m_shared->tables) t.view().Remove(pid);
                 m_shared->storeAll();
+                remaining = idsOf(m_shared->tables[0].view());
             } catch (const SystemError&) {
             }
         }
     }
     m_registered = false;
-    notifyAll(GuardMessage::InstanceDestroyed, pid);
+    notifyAll(GuardMessage::InstanceDestroyed, pid, remaining);
     closeShared();
 }
 
-void InstanceGuard::notifyAll(GuardMessage message, std::int64_t value) {
+void InstanceGuard::notifyAll(GuardMessage message, std::int64_t value, const QList<std::uint32_t>& ids) {
     const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
     GuardRecord r;
     r.kind = static_cast<std::uint32_t>(message);
     r.value = value;
     r.senderPid = pid;
     const QByteArray bytes = r.Encode();
-    for (std::uint32_t other : RegisteredIds()) {
+    for (std::uint32_t other : ids) {
         if (other == pid) continue;
         // A notice is not waited for; a copy that cannot be reached is skipped.
         QLocalSocket socket;

@@ -136,7 +136,8 @@ private:
     void openShared();
     void closeShared();
     void prune();
-    void notifyAll(GuardMessage message, std::int64_t value);
+    // Sends a notice, without waiting, to each of ids but this process.
+    void notifyAll(GuardMessage message, std::int64_t value, const QList<std::uint32_t>& ids);
     void onNewConnection();
     void onReadyRead(QLocalSocket* socket);
     GuardRecord handle(const GuardRecord& record);
