@@ -37,7 +37,9 @@ constexpr int kMaxSocketPath = static_cast<int>(sizeof(sockaddr_un::sun_path)) -
 
 QString systemErrorText(int code) {
     if (code == 0) return QStringLiteral("Ein Aufruf einer Betriebssystemfunktion ist fehlgeschlagen");
-    return QStringLiteral("Systemfehler.  Code: %1.\r\n%2").arg(code).arg(QString::fromLocal8Bit(std::strerror(code)));
+    return QStringLiteral("Systemfehler.  Code: %1.\r\n%2")
+        .arg(code)
+        .arg(QString::fromLocal8Bit(std::strerror(code)));
 }
 
 // The framework's system error text, followed by what failed where.
@@ -61,11 +63,17 @@ QString describeType(mode_t mode) {
     return QStringLiteral("eine Gerätedatei");
 }
 
+// The cause when owner is not the current user, else empty.
+QString foreignOwner(uid_t owner) {
+    if (owner == ::geteuid()) return {};
+    return QStringLiteral("gehört %1, nicht %2").arg(describeUser(owner), describeUser(::geteuid()));
+}
+
 // Why st does not describe a private directory of the current user, or empty.
 QString notPrivateDir(const struct stat& st) {
-    if (!S_ISDIR(st.st_mode)) return QStringLiteral("ist kein Verzeichnis, sondern ") + describeType(st.st_mode);
-    if (st.st_uid != ::geteuid())
-        return QStringLiteral("gehört %1, nicht %2").arg(describeUser(st.st_uid), describeUser(::geteuid()));
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("ist kein Verzeichnis, sondern ") + describeType(st.st_mode);
+    if (st.st_uid != ::geteuid()) return foreignOwner(st.st_uid);
     if (st.st_mode & 077)
         return QStringLiteral("Gruppe oder andere haben Zugriff (Modus %1)")
             .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
@@ -116,13 +124,12 @@ int openGuardFile(int dirFd, const QString& dir, const QString& name) {
     const auto check = [&](const struct stat& s) {
         if (!S_ISREG(s.st_mode))
             refuse(EACCES, path, QStringLiteral("ist keine Datei, sondern ") + describeType(s.st_mode));
-        if (s.st_uid != ::geteuid())
-            refuse(EACCES, path,
-                   QStringLiteral("gehört %1, nicht %2").arg(describeUser(s.st_uid), describeUser(::geteuid())));
+        if (s.st_uid != ::geteuid()) refuse(EACCES, path, foreignOwner(s.st_uid));
     };
     // Look before opening: opening a device or a pipe may already do something.
     if (::fstatat(dirFd, native.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) check(st);
-    const int fd = ::openat(dirFd, native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    const int fd =
+        ::openat(dirFd, native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int err = errno;
         if (err == ELOOP) refuse(err, path, QStringLiteral("ist eine symbolische Verknüpfung"));
@@ -215,7 +222,8 @@ public:
                     m_mutex.unlock();
                     return false;
                 }
-                ::usleep(static_cast<useconds_t>(std::min<qint64>(pause, deadline.remainingTime() + 1) * 1000));
+                ::usleep(
+                    static_cast<useconds_t>(std::min<qint64>(pause, deadline.remainingTime() + 1) * 1000));
                 pause = std::min(pause * 2, 50);
             }
         }
@@ -286,7 +294,8 @@ struct TableFile {
     void store() {
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            const ssize_t n =
+                ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) refuse(n < 0 ? errno : EIO, path, QStringLiteral("lässt sich nicht schreiben"));
             done += static_cast<std::size_t>(n);
@@ -434,7 +443,8 @@ QString InstanceGuard::DefaultNameSpaceDir() {
         cache = home + QStringLiteral("/.cache");
     }
     const QString dir = QDir::cleanPath(cache) + QStringLiteral("/tivaro-manager");
-    if (!QDir().mkpath(cache)) refuse(errno ? errno : EACCES, cache, QStringLiteral("lässt sich nicht anlegen"));
+    if (!QDir().mkpath(cache))
+        refuse(errno ? errno : EACCES, cache, QStringLiteral("lässt sich nicht anlegen"));
     if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST)
         refuse(errno, dir, QStringLiteral("lässt sich nicht anlegen"));
     const int fd = openPrivateDir(dir, true, &code, &cause);
@@ -471,7 +481,8 @@ void InstanceGuard::openShared() {
     const int dir = dirFd();
     auto shared = std::make_unique<Shared>();
     const QString base = fileSafe(m_session + QLatin1Char('_') + m_id);
-    shared->lock = std::make_unique<FileLock>(dir, m_dir, base + QStringLiteral("_Otx"), m_options.lockTimeoutMs);
+    shared->lock =
+        std::make_unique<FileLock>(dir, m_dir, base + QStringLiteral("_Otx"), m_options.lockTimeoutMs);
 
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");

@@ -170,10 +170,12 @@ private slots:
         QTest::addColumn<QString>("secondSession");
         QTest::addColumn<QString>("secondDisplay");
         QTest::addColumn<bool>("runs");
+        // clang-format off
         QTest::newRow("another session") << "7" << ":0" << "8" << ":0" << true;
         QTest::newRow("another display, no session id") << "" << ":1" << "" << ":2" << true;
         QTest::newRow("the same session on another display") << "7" << ":1" << "7" << ":2" << false;
         QTest::newRow("the same display, another screen") << "" << ":1" << "" << ":1.1" << false;
+        // clang-format on
     }
     void copyInAnotherSessionRuns() {
         QFETCH(QString, firstSession);
@@ -181,8 +183,7 @@ private slots:
         QFETCH(QString, secondSession);
         QFETCH(QString, secondDisplay);
         QFETCH(bool, runs);
-        QProcess* first =
-            start(m_program, {}, {{"XDG_SESSION_ID", firstSession}, {"DISPLAY", firstDisplay}});
+        QProcess* first = start(m_program, {}, {{"XDG_SESSION_ID", firstSession}, {"DISPLAY", firstDisplay}});
         QVERIFY(waitRunning(first, m_program));
         QProcess* second =
             start(m_program, {}, {{"XDG_SESSION_ID", secondSession}, {"DISPLAY", secondDisplay}});

@@ -271,10 +271,11 @@ TEST_F(GuardFiles, RuntimeDirectoryOnlyWhenPrivateElseTheSameFallback) {
         bool used;
     } cases[] = {
         {"private", own, true},
-        {"open to all", makeDir("open", kPrivate | QFileDevice::ReadOther | QFileDevice::WriteOther |
-                                            QFileDevice::ExeOther),
+        {"open to all",
+         makeDir("open", kPrivate | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther),
          false},
-        {"open to the group", makeDir("group", kPrivate | QFileDevice::ReadGroup | QFileDevice::ExeGroup), false},
+        {"open to the group", makeDir("group", kPrivate | QFileDevice::ReadGroup | QFileDevice::ExeGroup),
+         false},
         {"a link to a private one", linked, false},
         {"relative", "own", false},
         {"unset", {}, false},
@@ -360,7 +361,8 @@ TEST_F(GuardFiles, ShrunkTableFilesAreReadAsShortNotFaulted) {
     ASSERT_EQ(guard.RegisteredIds().size(), 1);
     // What "truncate -s 0" or "-s 3" does to a copy that is running.
     for (qint64 size : {0, 3}) {
-        for (const char* suffix : {"All", "Session_session-t"}) ASSERT_TRUE(QFile::resize(tableFile(dir, suffix), size));
+        for (const char* suffix : {"All", "Session_session-t"})
+            ASSERT_TRUE(QFile::resize(tableFile(dir, suffix), size));
         EXPECT_TRUE(guard.RegisteredIds().isEmpty());
         EXPECT_TRUE(guard.Check({}));
     }
@@ -426,9 +428,10 @@ public:
     uid_t uid() const { return m_uid; }
     QString name() const { return m_name; }
     bool run(const QStringList& command) const {
-        return QProcess::execute("setpriv", QStringList{QString("--reuid=%1").arg(m_uid),
-                                                        QString("--regid=%1").arg(m_gid), "--clear-groups",
-                                                        "--"} + command) == 0;
+        return QProcess::execute(
+                   "setpriv", QStringList{QString("--reuid=%1").arg(m_uid), QString("--regid=%1").arg(m_gid),
+                                          "--clear-groups", "--"} +
+                                  command) == 0;
     }
 
 private:
