@@ -3,20 +3,24 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QVariant>
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -28,13 +32,121 @@ namespace {
 
 constexpr std::uint32_t kMaxRecordBytes = 1 << 20;
 constexpr int kNoticeTimeoutMs = 200;
+// sun_path holds 108 bytes with the terminating zero.
+constexpr int kMaxSocketPath = static_cast<int>(sizeof(sockaddr_un::sun_path)) - 1;
 
-[[noreturn]] void throwSystemError(int code) {
-    if (code == 0) throw SystemError("Ein Aufruf einer Betriebssystemfunktion ist fehlgeschlagen");
-    throw SystemError(QStringLiteral("Systemfehler.  Code: %1.\r\n%2")
-                          .arg(code)
-                          .arg(QString::fromLocal8Bit(std::strerror(code)))
-                          .toStdString());
+QString systemErrorText(int code) {
+    if (code == 0) return QStringLiteral("Ein Aufruf einer Betriebssystemfunktion ist fehlgeschlagen");
+    return QStringLiteral("Systemfehler.  Code: %1.\r\n%2")
+        .arg(code)
+        .arg(QString::fromLocal8Bit(std::strerror(code)));
+}
+
+// The framework's system error text, followed by what failed where.
+[[noreturn]] void refuse(int code, const QString& path, const QString& cause) {
+    throw SystemError((systemErrorText(code) + QStringLiteral("\r\n%1: %2").arg(path, cause)).toStdString());
+}
+
+QString describeUser(uid_t uid) {
+    errno = 0;
+    const passwd* pw = ::getpwuid(uid);
+    if (!pw || !pw->pw_name || !*pw->pw_name) return QStringLiteral("uid %1").arg(uid);
+    return QStringLiteral("%1 (uid %2)").arg(QString::fromLocal8Bit(pw->pw_name)).arg(uid);
+}
+
+QString describeType(mode_t mode) {
+    if (S_ISLNK(mode)) return QStringLiteral("eine symbolische Verknüpfung");
+    if (S_ISDIR(mode)) return QStringLiteral("ein Verzeichnis");
+    if (S_ISREG(mode)) return QStringLiteral("eine Datei");
+    if (S_ISSOCK(mode)) return QStringLiteral("ein Socket");
+    if (S_ISFIFO(mode)) return QStringLiteral("eine Pipe");
+    return QStringLiteral("eine Gerätedatei");
+}
+
+// The cause when owner is not the current user, else empty.
+QString foreignOwner(uid_t owner) {
+    if (owner == ::geteuid()) return {};
+    return QStringLiteral("gehört %1, nicht %2").arg(describeUser(owner), describeUser(::geteuid()));
+}
+
+// Why st does not describe a private directory of the current user, or empty.
+QString notPrivateDir(const struct stat& st) {
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("ist kein Verzeichnis, sondern ") + describeType(st.st_mode);
+    if (st.st_uid != ::geteuid()) return foreignOwner(st.st_uid);
+    if (st.st_mode & 077)
+        return QStringLiteral("Gruppe oder andere haben Zugriff (Modus %1)")
+            .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    return {};
+}
+
+// Opens path as a directory without following a final symbolic link and
+// checks that it is the user's own with no group or other access. With
+// tighten, the user's own directory loses group and other access instead.
+// Returns the descriptor, or -1 with the errno and the cause.
+int openPrivateDir(const QString& path, bool tighten, int* code, QString* cause) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *code = errno;
+        struct stat st {};
+        if (::lstat(native.constData(), &st) == 0)
+            *cause = QStringLiteral("ist kein Verzeichnis, sondern ") + describeType(st.st_mode);
+        else
+            *cause = QStringLiteral("lässt sich nicht öffnen");
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        *code = errno;
+        *cause = QStringLiteral("lässt sich nicht prüfen");
+        ::close(fd);
+        return -1;
+    }
+    if (tighten && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) &&
+        ::fchmod(fd, st.st_mode & 0700) == 0)
+        st.st_mode &= ~static_cast<mode_t>(077);
+    *cause = notPrivateDir(st);
+    if (!cause->isEmpty()) {
+        *code = EACCES;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Opens (creating it when missing) the guard file name inside the directory
+// dirFd: never through a link, never anything but a regular file of the user.
+int openGuardFile(int dirFd, const QString& dir, const QString& name) {
+    const QByteArray native = QFile::encodeName(name);
+    const QString path = dir + QLatin1Char('/') + name;
+    struct stat st {};
+    const auto check = [&](const struct stat& s) {
+        if (!S_ISREG(s.st_mode))
+            refuse(EACCES, path, QStringLiteral("ist keine Datei, sondern ") + describeType(s.st_mode));
+        if (s.st_uid != ::geteuid()) refuse(EACCES, path, foreignOwner(s.st_uid));
+    };
+    // Look before opening: opening a device or a pipe may already do something.
+    if (::fstatat(dirFd, native.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) check(st);
+    const int fd =
+        ::openat(dirFd, native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ELOOP) refuse(err, path, QStringLiteral("ist eine symbolische Verknüpfung"));
+        refuse(err, path, QStringLiteral("lässt sich nicht öffnen"));
+    }
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        refuse(err, path, QStringLiteral("lässt sich nicht prüfen"));
+    }
+    try {
+        check(st);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    return fd;
 }
 
 QString ownExecutable(const QString& procLink) {
@@ -65,84 +177,158 @@ QString fileSafe(const QString& name) {
     return s;
 }
 
+// The process holding a flock on the file fd, from /proc/locks, or 0.
+long lockHolder(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return 0;
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray file = QStringLiteral("%1:%2:%3")
+                                .arg(major(st.st_dev), 2, 16, QLatin1Char('0'))
+                                .arg(minor(st.st_dev), 2, 16, QLatin1Char('0'))
+                                .arg(st.st_ino)
+                                .toLatin1();
+    // "1: FLOCK  ADVISORY  WRITE 1234 fd:00:5678 0 EOF"; waiters carry "->".
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 6 && f[1] == "FLOCK" && f[5] == file) return f[4].toLong();
+    }
+    return 0;
+}
+
 // The named re-entrant lock: a file lock between processes, a recursive mutex
-// between the threads of this one.
+// between the threads of this one. Every wait ends after the timeout.
 class FileLock {
 public:
-    explicit FileLock(const QString& path) {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0) throwSystemError(errno);
+    FileLock(int dirFd, const QString& dir, const QString& name, int timeoutMs)
+        : m_path(dir + QLatin1Char('/') + name), m_timeoutMs(timeoutMs) {
+        m_fd = openGuardFile(dirFd, dir, name);
     }
     ~FileLock() {
         if (m_fd >= 0) ::close(m_fd);
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
-    void lock() {
-        m_mutex.lock();
-        if (m_depth++ == 0) {
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+
+    // False when the lock could not be had within the timeout.
+    bool lock() {
+        QDeadlineTimer deadline(m_timeoutMs);
+        if (!m_mutex.try_lock_for(std::chrono::milliseconds(std::max<qint64>(0, deadline.remainingTime()))))
+            return false;
+        if (m_depth == 0) {
+            int pause = 1;
+            while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+                if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+                    m_mutex.unlock();
+                    return false;
+                }
+                ::usleep(
+                    static_cast<useconds_t>(std::min<qint64>(pause, deadline.remainingTime() + 1) * 1000));
+                pause = std::min(pause * 2, 50);
             }
         }
+        ++m_depth;
+        return true;
     }
     void unlock() {
         if (--m_depth == 0) ::flock(m_fd, LOCK_UN);
         m_mutex.unlock();
     }
+    [[noreturn]] void refuseTimeout() const {
+        const long holder = lockHolder(m_fd);
+        QString cause = QStringLiteral("nach %1 ms noch gesperrt").arg(m_timeoutMs);
+        if (holder > 0) cause += QStringLiteral(" von Prozess %1").arg(holder);
+        refuse(EWOULDBLOCK, m_path, cause);
+    }
 
 private:
+    QString m_path;
+    int m_timeoutMs;
     int m_fd = -1;
     int m_depth = 0;
-    std::recursive_mutex m_mutex;
+    std::recursive_timed_mutex m_mutex;
 };
 
-struct MappedTable {
-    int fd = -1;
-    unsigned char* data = nullptr;
+class Locked {
+public:
+    explicit Locked(FileLock& l) : m_l(l), m_held(l.lock()) {}
+    ~Locked() {
+        if (m_held) m_l.unlock();
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    explicit operator bool() const { return m_held; }
+    // Throws the lock's timeout refusal unless it is held.
+    void require() const {
+        if (!m_held) m_l.refuseTimeout();
+    }
 
-    void open(const QString& path, mode_t mode) {
-        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
-        if (fd < 0) throwSystemError(errno);
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) throwSystemError(errno);
-        if (st.st_size < static_cast<off_t>(kInstanceTableBytes) && ::ftruncate(fd, kInstanceTableBytes) != 0)
-            throwSystemError(errno);
-        void* p = ::mmap(nullptr, kInstanceTableBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (p == MAP_FAILED) throwSystemError(errno);
-        data = static_cast<unsigned char*>(p);
+private:
+    FileLock& m_l;
+    bool m_held;
+};
+
+// One table file, read into memory and written back whole under the lock:
+// another process shrinking or growing the file can never fault this one.
+struct TableFile {
+    int fd = -1;
+    QString path;
+    std::array<unsigned char, kInstanceTableBytes> bytes{};
+
+    void open(int dirFd, const QString& dir, const QString& name) {
+        path = dir + QLatin1Char('/') + name;
+        fd = openGuardFile(dirFd, dir, name);
+    }
+    // Bytes missing at the end (a shortened file) read as zero.
+    void load() {
+        bytes.fill(0);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) refuse(errno, path, QStringLiteral("lässt sich nicht lesen"));
+            if (n == 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    void store() {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) refuse(n < 0 ? errno : EIO, path, QStringLiteral("lässt sich nicht schreiben"));
+            done += static_cast<std::size_t>(n);
+        }
     }
     void close() {
-        if (data) ::munmap(data, kInstanceTableBytes);
         if (fd >= 0) ::close(fd);
-        data = nullptr;
         fd = -1;
     }
-    InstanceTableView view() const { return InstanceTableView(data); }
+    InstanceTableView view() { return InstanceTableView(bytes.data()); }
 };
+
+QList<std::uint32_t> idsOf(const InstanceTableView& table) {
+    QList<std::uint32_t> ids;
+    for (int i = 0; i < table.Count(); ++i) ids << table.Id(i);
+    return ids;
+}
 
 }  // namespace
 
 struct InstanceGuard::Shared {
     std::unique_ptr<FileLock> lock;
-    std::array<MappedTable, 3> tables;  // all copies, session, user
-    InstanceTableView all() const { return tables[0].view(); }
+    std::array<TableFile, 3> tables;  // all copies, session, user
+    void loadAll() {
+        for (auto& t : tables) t.load();
+    }
+    void storeAll() {
+        for (auto& t : tables) t.store();
+    }
     ~Shared() {
         for (auto& t : tables) t.close();
     }
 };
-
-namespace {
-class Locked {
-public:
-    explicit Locked(FileLock& l) : m_l(l) { m_l.lock(); }
-    ~Locked() { m_l.unlock(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    FileLock& m_l;
-};
-}  // namespace
 
 // ---- records ----
 
@@ -189,68 +375,126 @@ InstanceGuard::InstanceGuard(Options options, QObject* parent)
     : QObject(parent),
       m_options(std::move(options)),
       m_id(UniqueAppId(m_options.programPath)),
-      m_dir(m_options.nameSpaceDir) {}
+      m_dir(m_options.nameSpaceDir),
+      m_session(m_options.session.isEmpty() ? SessionKey() : m_options.session) {}
 
 InstanceGuard::~InstanceGuard() {
     Deregister();
     closeShared();
+    if (m_dirFd >= 0) ::close(m_dirFd);
 }
 
 QString InstanceGuard::UniqueAppId(const QString& programPath) {
     return (QStringLiteral("Jcl") + programPath).toUpper().replace(QLatin1Char('\\'), QLatin1Char('_'));
 }
 
-QString InstanceGuard::DefaultNameSpaceDir() {
-    const uid_t uid = ::geteuid();
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty()) {
-        struct stat st {};
-        if (::lstat(runtime.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid)
-            return QFile::decodeName(runtime);
+QString InstanceGuard::AccountName(unsigned uid) {
+    errno = 0;
+    const passwd* pw = ::getpwuid(static_cast<uid_t>(uid));
+    if (!pw || !pw->pw_name || !*pw->pw_name) return QString::number(uid);
+    return QString::fromLocal8Bit(pw->pw_name);
+}
+
+QString InstanceGuard::SessionKey() {
+    // Only characters that are safe in a file name; a long key is cut to a hash.
+    const auto clean = [](const QString& prefix, QByteArray value) {
+        for (char& c : value)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != ':') c = '_';
+        if (value.size() > 64)
+            value = QCryptographicHash::hash(value, QCryptographicHash::Sha1).toHex().left(16);
+        return prefix + QString::fromLatin1(value);
+    };
+    const QByteArray session = qgetenv("XDG_SESSION_ID");
+    if (!session.isEmpty()) return clean(QStringLiteral("session-"), session);
+    QByteArray display = qgetenv("DISPLAY");
+    if (!display.isEmpty()) {
+        // ":1.0" and ":1" are the same display; only the screen differs.
+        const int colon = display.lastIndexOf(':');
+        const int dot = display.lastIndexOf('.');
+        if (colon >= 0 && dot > colon) display.truncate(dot);
+        return clean(QStringLiteral("display-"), display);
     }
-    const QByteArray dir = QByteArray("/tmp/tivaro-manager-") + QByteArray::number(uid);
-    if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST) throwSystemError(errno);
-    struct stat st {};
-    if (::lstat(dir.constData(), &st) != 0) throwSystemError(errno);
-    // Someone else's directory, a link or a directory others may enter is not used.
-    if (!S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 0777) != 0700) throwSystemError(EACCES);
-    return QFile::decodeName(dir);
+    return QStringLiteral("nosession");
+}
+
+QString InstanceGuard::DefaultNameSpaceDir() {
+    int code = 0;
+    QString cause;
+    // The runtime directory only when no one else may enter it.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime)) {
+        const int fd = openPrivateDir(runtime, false, &code, &cause);
+        if (fd >= 0) {
+            ::close(fd);
+            return runtime;
+        }
+    }
+    // Else a directory of the user's own cache, the same for every copy.
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache)) {
+        QString home = qEnvironmentVariable("HOME");
+        if (!QDir::isAbsolutePath(home)) {
+            const passwd* pw = ::getpwuid(::geteuid());
+            home = pw && pw->pw_dir ? QFile::decodeName(pw->pw_dir) : QString();
+        }
+        if (!QDir::isAbsolutePath(home))
+            refuse(ENOENT, QStringLiteral("$XDG_RUNTIME_DIR, $XDG_CACHE_HOME, $HOME"),
+                   QStringLiteral("kein eigenes Verzeichnis für %1 bekannt").arg(describeUser(::geteuid())));
+        cache = home + QStringLiteral("/.cache");
+    }
+    const QString dir = QDir::cleanPath(cache) + QStringLiteral("/tivaro-manager");
+    if (!QDir().mkpath(cache))
+        refuse(errno ? errno : EACCES, cache, QStringLiteral("lässt sich nicht anlegen"));
+    if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST)
+        refuse(errno, dir, QStringLiteral("lässt sich nicht anlegen"));
+    const int fd = openPrivateDir(dir, true, &code, &cause);
+    if (fd < 0) refuse(code, dir, cause);
+    ::close(fd);
+    return dir;
+}
+
+int InstanceGuard::dirFd() const {
+    if (m_dirFd < 0 && !m_dir.isEmpty()) {
+        int code = 0;
+        QString cause;
+        m_dirFd = openPrivateDir(m_dir, false, &code, &cause);
+        if (m_dirFd < 0) refuse(code, m_dir, cause);
+    }
+    return m_dirFd;
 }
 
 QString InstanceGuard::MessageWindowName(std::int64_t pid) const {
     const QByteArray hash =
         QCryptographicHash::hash(m_id.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return m_dir + QStringLiteral("/jcl-%1-%2").arg(QString::fromLatin1(hash)).arg(pid);
+    const QString name = QStringLiteral("jcl-%1-%2").arg(QString::fromLatin1(hash)).arg(pid);
+    const QString path = m_dir + QLatin1Char('/') + name;
+    if (QFile::encodeName(path).size() <= kMaxSocketPath) return path;
+    try {
+        return QStringLiteral("/proc/self/fd/%1/%2").arg(dirFd()).arg(name);
+    } catch (const SystemError&) {
+        return path;  // an unusable directory: the connection fails
+    }
 }
 
 void InstanceGuard::openShared() {
     if (m_shared) return;
+    const int dir = dirFd();
     auto shared = std::make_unique<Shared>();
-    const QString base = m_dir + QLatin1Char('/') + fileSafe(m_id);
-    shared->lock = std::make_unique<FileLock>(base + QStringLiteral("_Otx"));
+    const QString base = fileSafe(m_session + QLatin1Char('_') + m_id);
+    shared->lock =
+        std::make_unique<FileLock>(dir, m_dir, base + QStringLiteral("_Otx"), m_options.lockTimeoutMs);
 
-    QString session = QStringLiteral("0");
-    QFile sessionFile(QStringLiteral("/proc/self/sessionid"));
-    if (sessionFile.open(QIODevice::ReadOnly)) {
-        const QByteArray s = sessionFile.readAll().trimmed();
-        if (!s.isEmpty()) session = QString::fromLatin1(s);
-    }
-    errno = 0;
-    const passwd* pw = ::getpwuid(::geteuid());
-    if (!pw) throwSystemError(errno);
     char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0) throwSystemError(errno);
-
+    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
     const QString names[3] = {
         base + QStringLiteral("_All"),
-        base + QStringLiteral("_Session_") + session,
-        m_dir + QLatin1Char('/') +
-            fileSafe(m_id + QStringLiteral("_User_") + QString::fromLocal8Bit(pw->pw_name) +
-                     QLatin1Char('_') + QString::fromLocal8Bit(host)),
+        base + QStringLiteral("_Session_") + m_session,
+        fileSafe(m_session + QLatin1Char('_') + m_id + QStringLiteral("_User_") + AccountName(::geteuid()) +
+                 QLatin1Char('_') + QString::fromLocal8Bit(host)),
     };
-    const mode_t modes[3] = {0666, 0666, 0600};
     Locked held(*shared->lock);
-    for (int i = 0; i < 3; ++i) shared->tables[i].open(names[i], modes[i]);
+    held.require();
+    for (int i = 0; i < 3; ++i) shared->tables[i].open(dir, m_dir, names[i]);
     m_shared = std::move(shared);
 }
 
@@ -264,26 +508,44 @@ void InstanceGuard::closeShared() {
 }
 
 void InstanceGuard::prune() {
-    Locked held(*m_shared->lock);
     for (auto& t : m_shared->tables) t.view().Prune(runsSameProgram);
 }
 
 void InstanceGuard::Register() {
     if (m_registered) return;
     if (m_dir.isEmpty()) m_dir = DefaultNameSpaceDir();
+    const int dir = dirFd();
 
-    m_server = new QLocalServer(this);
+    // A leftover socket of an earlier process with our id is replaced;
+    // anything else by that name is not ours to remove.
     const QString name = MessageWindowName(::getpid());
-    QLocalServer::removeServer(name);
-    if (!m_server->listen(name)) throwSystemError(EADDRINUSE);
+    const QString fileName = name.section(QLatin1Char('/'), -1);
+    const QString shown = m_dir + QLatin1Char('/') + fileName;
+    struct stat st {};
+    if (::fstatat(dir, QFile::encodeName(fileName).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISSOCK(st.st_mode))
+            refuse(EEXIST, shown, QStringLiteral("ist kein Socket, sondern ") + describeType(st.st_mode));
+        if (::unlinkat(dir, QFile::encodeName(fileName).constData(), 0) != 0)
+            refuse(errno, shown, QStringLiteral("lässt sich nicht ersetzen"));
+    }
+    m_server = new QLocalServer(this);
+    if (!m_server->listen(name)) {
+        const QString why = m_server->errorString();
+        delete m_server;
+        m_server = nullptr;
+        refuse(EADDRINUSE, shown, why);
+    }
     connect(m_server, &QLocalServer::newConnection, this, &InstanceGuard::onNewConnection);
 
     openShared();
     const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
     const std::uint16_t limits[3] = {65535, 0, 0};
     bool allowed = true;
+    QList<std::uint32_t> registered;
     {
         Locked held(*m_shared->lock);
+        held.require();
+        m_shared->loadAll();
         prune();
         for (int i = 0; i < 3; ++i) {
             InstanceTableView t = m_shared->tables[i].view();
@@ -291,18 +553,24 @@ void InstanceGuard::Register() {
             allowed = allowed && (t.Limit() == 0 || t.Limit() > t.Count());
             t.Append(pid);  // a full table keeps its 257 ids and this one is not recorded
         }
+        m_shared->storeAll();
+        registered = idsOf(m_shared->tables[0].view());
     }
     m_registered = true;
-    if (allowed) notifyAll(GuardMessage::InstanceCreated, pid);
+    if (allowed) notifyAll(GuardMessage::InstanceCreated, pid, registered);
 }
 
 QList<std::uint32_t> InstanceGuard::RegisteredIds() {
-    QList<std::uint32_t> ids;
-    if (!m_shared) return ids;
+    if (!m_shared) return {};
     Locked held(*m_shared->lock);
-    const InstanceTableView all = m_shared->all();
-    for (int i = 0; i < all.Count(); ++i) ids << all.Id(i);
-    return ids;
+    if (!held) return {};
+    TableFile& all = m_shared->tables[0];
+    try {
+        all.load();
+    } catch (const SystemError&) {
+        return {};
+    }
+    return idsOf(all.view());
 }
 
 bool InstanceGuard::Check(const QStringList& arguments) {
@@ -312,14 +580,16 @@ bool InstanceGuard::Check(const QStringList& arguments) {
     int position = 0;
     {
         Locked held(*m_shared->lock);
+        held.require();
+        m_shared->loadAll();
         prune();
-        const InstanceTableView all = m_shared->all();
+        m_shared->storeAll();
+        const InstanceTableView all = m_shared->tables[0].view();
         position = all.IndexOf(pid);
         if (position < 0) position = all.Count();  // not recorded in a full table: others run before us
-        for (int i = 0; i < all.Count(); ++i) ids << all.Id(i);
+        ids = idsOf(all);
     }
     if (position < m_options.maxInstances) return true;
-
     GuardRecord query;
     query.kind = static_cast<std::uint32_t>(GuardMessage::QueryActive);
     query.value = pid;
@@ -362,23 +632,35 @@ bool InstanceGuard::Check(const QStringList& arguments) {
 void InstanceGuard::Deregister() {
     if (!m_registered || !m_shared) return;
     const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+    QList<std::uint32_t> remaining;
     {
+        // A lock held past its time or an unreadable table leaves our id
+        // behind (the next registration prunes it once this process is gone)
+        // and no one to tell: the lock is not waited for a second time.
         Locked held(*m_shared->lock);
-        for (auto& t : m_shared->tables) t.view().Remove(pid);
+        if (held) {
+            try {
+                m_shared->loadAll();
+                for (auto& t : m_shared->tables) t.view().Remove(pid);
+                m_shared->storeAll();
+                remaining = idsOf(m_shared->tables[0].view());
+            } catch (const SystemError&) {
+            }
+        }
     }
     m_registered = false;
-    notifyAll(GuardMessage::InstanceDestroyed, pid);
+    notifyAll(GuardMessage::InstanceDestroyed, pid, remaining);
     closeShared();
 }
 
-void InstanceGuard::notifyAll(GuardMessage message, std::int64_t value) {
+void InstanceGuard::notifyAll(GuardMessage message, std::int64_t value, const QList<std::uint32_t>& ids) {
     const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
     GuardRecord r;
     r.kind = static_cast<std::uint32_t>(message);
     r.value = value;
     r.senderPid = pid;
     const QByteArray bytes = r.Encode();
-    for (std::uint32_t other : RegisteredIds()) {
+    for (std::uint32_t other : ids) {
         if (other == pid) continue;
         // A notice is not waited for; a copy that cannot be reached is skipped.
         QLocalSocket socket;
@@ -393,6 +675,10 @@ void InstanceGuard::notifyAll(GuardMessage message, std::int64_t value) {
 std::optional<GuardRecord> InstanceGuard::SendSync(const QString& serverName, const GuardRecord& record,
                                                    int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
+    // Only a socket is a message window; a link or a file by that name is not.
+    struct stat st {};
+    if (::lstat(QFile::encodeName(serverName).constData(), &st) != 0 || !S_ISSOCK(st.st_mode))
+        return std::nullopt;
     QLocalSocket socket;
     socket.connectToServer(serverName);
     if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) return std::nullopt;

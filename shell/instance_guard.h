@@ -1,7 +1,8 @@
 #pragma once
 // JvAppInstances1, the single-instance guard: registers this copy in three
-// tables shared by the copies of the same program within the user's session
-// (files mapped from the runtime directory, guarded by a re-entrant file lock),
+// tables shared by the copies of the same program within one desktop session
+// (files in a private directory of the user, read and written with pread and
+// pwrite under a re-entrant file lock whose every wait is bounded),
 // answers the other copies through its "message window" (a local socket named
 // after the program's id and this process) and refuses a second copy: that one
 // asks the first to bring its window to the front, hands over its arguments,
@@ -12,6 +13,14 @@
 // another directory does not). A copy that crashed leaves its id behind: every
 // registration and check first drops ids of processes that no longer run a
 // program file whose path equals ours without regard to case.
+//
+// The session is XDG_SESSION_ID where set, else the X display: the same user's
+// copy in another session (another display) is another guard's business.
+// The directory is $XDG_RUNTIME_DIR when it is the user's own with no group or
+// other access, else <cache>/tivaro-manager ($XDG_CACHE_HOME, else ~/.cache).
+// Every guard file is opened without following links and must be a regular
+// file (the message window a socket) owned by the user; anything else refuses
+// the start with the path and the cause.
 
 #include <QObject>
 #include <QString>
@@ -67,9 +76,11 @@ class InstanceGuard final : public QObject {
 public:
     struct Options {
         QString programPath;   // the path the program was started from
-        QString nameSpaceDir;  // empty: $XDG_RUNTIME_DIR, else a private dir under /tmp
+        QString nameSpaceDir;  // empty: DefaultNameSpaceDir()
+        QString session;       // empty: SessionKey() of the environment
         int maxInstances = 1;
         int replyTimeoutMs = 5000;  // bounded wait for a running copy's answer
+        int lockTimeoutMs = 5000;   // bounded wait for the tables' lock
     };
 
     explicit InstanceGuard(Options options, QObject* parent = nullptr);
@@ -78,7 +89,13 @@ public:
     // "Jcl" + path, upper-cased, every "\" turned into "_".
     static QString UniqueAppId(const QString& programPath);
     // The directory of the shared objects (created and checked when needed).
+    // Throws SystemError naming the directory and the cause.
     static QString DefaultNameSpaceDir();
+    // The desktop session: "session-" + XDG_SESSION_ID where set, else
+    // "display-" + the X display (screen number dropped), else "nosession".
+    static QString SessionKey();
+    // The account name of uid, or its number where it has none.
+    static QString AccountName(unsigned uid);
 
     // Creates the message window, opens the shared objects, registers (limits
     // 65535, none, none). Throws SystemError.
@@ -87,7 +104,8 @@ public:
     // the first copy, sent its arguments and deregistered; the caller ends the
     // process with exit code 0 at once.
     bool Check(const QStringList& arguments);
-    // Leaves the tables and tells the remaining copies; idempotent.
+    // Leaves the tables and tells the remaining copies; idempotent, never
+    // throws, and gives up on the tables after the bounded lock wait.
     void Deregister();
 
     bool Active() const { return m_active; }
@@ -99,8 +117,13 @@ public:
 
     QString Id() const { return m_id; }
     QString NameSpaceDir() const { return m_dir; }
+    QString Session() const { return m_session; }
+    // The socket path of copy pid's message window. Where the directory's path
+    // is too long for a socket address, a short path through this process's
+    // descriptor of the directory, valid while this guard lives.
     QString MessageWindowName(std::int64_t pid) const;
-    // The ids of the all-copies table, under the lock (for tests and tools).
+    // The ids of the all-copies table, under the lock (for tests and tools);
+    // empty when the lock could not be had in time.
     QList<std::uint32_t> RegisteredIds();
 
     // Sends one record to the copy pid and waits up to timeoutMs for its answer.
@@ -109,10 +132,12 @@ public:
 
 private:
     struct Shared;
+    int dirFd() const;
     void openShared();
     void closeShared();
     void prune();
-    void notifyAll(GuardMessage message, std::int64_t value);
+    // Sends a notice, without waiting, to each of ids but this process.
+    void notifyAll(GuardMessage message, std::int64_t value, const QList<std::uint32_t>& ids);
     void onNewConnection();
     void onReadyRead(QLocalSocket* socket);
     GuardRecord handle(const GuardRecord& record);
@@ -120,6 +145,8 @@ private:
     Options m_options;
     QString m_id;
     QString m_dir;
+    QString m_session;
+    mutable int m_dirFd = -1;
     bool m_active = true;
     bool m_registered = false;
     std::unique_ptr<Shared> m_shared;

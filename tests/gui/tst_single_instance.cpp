@@ -42,9 +42,13 @@ private:
         return QDir(build).filePath("shell/tivaro-manager");
     }
 
-    QProcess* start(const QString& path, const QStringList& args = {}) {
+    // session: environment variables to set, or to remove where the value is empty.
+    QProcess* start(const QString& path, const QStringList& args = {},
+                    const QMap<QString, QString>& session = {}) {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (auto it = session.begin(); it != session.end(); ++it)
+            it.value().isEmpty() ? env.remove(it.key()) : env.insert(it.key(), it.value());
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", m_runDir);
         env.insert("XDG_CONFIG_HOME", m_base.filePath("config"));
@@ -157,6 +161,71 @@ private slots:
         QProcess* second = start(other);
         QVERIFY(waitRunning(second, other));
         QCOMPARE(state(m_program, first->processId())->activations, 0);
+    }
+
+    // The guard is scoped to the desktop session, not to the user.
+    void copyInAnotherSessionRuns_data() {
+        QTest::addColumn<QString>("firstSession");
+        QTest::addColumn<QString>("firstDisplay");
+        QTest::addColumn<QString>("secondSession");
+        QTest::addColumn<QString>("secondDisplay");
+        QTest::addColumn<bool>("runs");
+        // clang-format off
+        QTest::newRow("another session") << "7" << ":0" << "8" << ":0" << true;
+        QTest::newRow("another display, no session id") << "" << ":1" << "" << ":2" << true;
+        QTest::newRow("the same session on another display") << "7" << ":1" << "7" << ":2" << false;
+        QTest::newRow("the same display, another screen") << "" << ":1" << "" << ":1.1" << false;
+        // clang-format on
+    }
+    void copyInAnotherSessionRuns() {
+        QFETCH(QString, firstSession);
+        QFETCH(QString, firstDisplay);
+        QFETCH(QString, secondSession);
+        QFETCH(QString, secondDisplay);
+        QFETCH(bool, runs);
+        QProcess* first = start(m_program, {}, {{"XDG_SESSION_ID", firstSession}, {"DISPLAY", firstDisplay}});
+        QVERIFY(waitRunning(first, m_program));
+        QProcess* second =
+            start(m_program, {}, {{"XDG_SESSION_ID", secondSession}, {"DISPLAY", secondDisplay}});
+        if (runs) {
+            QVERIFY(waitRunning(second, m_program));
+        } else {
+            QVERIFY(waitExit(second));
+            QCOMPARE(second->exitCode(), 0);
+        }
+        QCOMPARE(state(m_program, first->processId())->activations, runs ? 0 : 1);
+    }
+
+    // A lock someone else keeps and shrunk tables neither hold nor kill a
+    // running copy: the end of the session still ends it with exit code 0.
+    void sessionEndSurvivesAHeldLockAndShrunkTables() {
+        const QMap<QString, QString> session{{"XDG_SESSION_ID", "locktest"}};
+        const QDir run(m_runDir);
+        QProcess* first = start(m_program, {}, session);
+        QVERIFY(waitRunning(first, m_program));
+        const QStringList locks = run.entryList({"session-locktest_*_Otx"});
+        QCOMPARE(locks.size(), 1);
+        QProcess holder;
+        holder.start("flock", {"-o", run.filePath(locks.front()), "cat"});  // holds it until its input ends
+        QVERIFY(holder.waitForStarted(kWaitMs));
+        QTest::qWait(200);
+        ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+        QVERIFY(waitExit(first));
+        QCOMPARE(first->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first->exitCode(), 0);
+        holder.kill();
+        holder.waitForFinished(kWaitMs);
+
+        // The id it had to leave behind is pruned: the next copy runs.
+        QProcess* next = start(m_program, {}, session);
+        QVERIFY(waitRunning(next, m_program));
+        const QStringList tables = run.entryList({"session-locktest_*_All", "session-locktest_*_Session_*"});
+        QCOMPARE(tables.size(), 2);
+        for (const QString& t : tables) QVERIFY(QFile::resize(run.filePath(t), 0));
+        ::kill(static_cast<pid_t>(next->processId()), SIGTERM);
+        QVERIFY(waitExit(next));
+        QCOMPARE(next->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(next->exitCode(), 0);
     }
 
     void twoCopiesAtTheSameMomentLeaveOne() {

@@ -1,19 +1,30 @@
 // The guard's shared tables, its records, and registration on real files.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <array>
+#include <functional>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "shell/instance_guard.h"
 #include "shell/instance_table.h"
 
 using namespace tivaro;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -135,72 +146,391 @@ std::uint32_t deadPid() {
     return static_cast<std::uint32_t>(child);
 }
 
-TEST(InstanceGuardFiles, RegistrationPrunesStaleIdsAndLeavesCleanly) {
-    int argc = 1;
-    char name[] = "tst";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    InstanceGuard::Options options;
-    options.programPath = "/opt/tivaro/tivaro-manager";
-    options.nameSpaceDir = dir.path();
-
-    // A crashed copy and a recycled id left their entries behind.
-    const QString allFile = dir.filePath("JCL_OPT_TIVARO_TIVARO-MANAGER_All");
-    {
-        QByteArray table(kInstanceTableBytes, '\0');
-        InstanceTableView v(reinterpret_cast<unsigned char*>(table.data()));
-        v.SetLimit(65535);
-        v.Append(deadPid());
-        v.Append(1);  // init: alive, but not the same program
-        QFile f(allFile);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(table);
+// Guard work on real files needs an application object for its local sockets,
+// and each test leaves the environment as it found it.
+class GuardFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "tst";
+        static char* argv[] = {name, nullptr};
+        s_app = new QCoreApplication(argc, argv);
     }
-    const auto self = static_cast<std::uint32_t>(::getpid());
-    {
-        InstanceGuard guard(options);
-        guard.Register();
-        EXPECT_EQ(guard.RegisteredIds(), QList<std::uint32_t>{self});
-        EXPECT_TRUE(guard.Check({"--x"}));
-        EXPECT_TRUE(QFile::exists(guard.MessageWindowName(self)));
-        // The message window answers the questions of other copies.
+    static void TearDownTestSuite() {
+        delete s_app;
+        s_app = nullptr;
+    }
+    void SetUp() override {
+        for (const char* v : kVars) m_saved.emplace_back(v, qEnvironmentVariableIsSet(v), qgetenv(v));
+        ASSERT_TRUE(m_tmp.isValid());
+        // The fallback directory goes to a cache of this test's own.
+        qputenv("XDG_CACHE_HOME", m_tmp.filePath("cache").toLocal8Bit());
+    }
+    void TearDown() override {
+        for (const auto& [name, set, value] : m_saved) {
+            if (set)
+                qputenv(name, value);
+            else
+                qunsetenv(name);
+        }
+    }
+    QString makeDir(const QString& relative, QFile::Permissions mode) {
+        const QString path = m_tmp.filePath(relative);
+        EXPECT_TRUE(QDir().mkpath(path));
+        QFile::setPermissions(path, mode);
+        return path;
+    }
+    QString fallbackDir() const { return m_tmp.filePath("cache/tivaro-manager"); }
+    static InstanceGuard::Options options(const QString& dir) {
+        InstanceGuard::Options o;
+        o.programPath = "/opt/tivaro/tivaro-manager";
+        o.nameSpaceDir = dir;
+        o.session = "session-t";
+        return o;
+    }
+    static QString tableFile(const QString& dir, const char* suffix) {
+        return dir + "/session-t_JCL_OPT_TIVARO_TIVARO-MANAGER_" + suffix;
+    }
+    // The guard's message window answers QueryActive from another thread.
+    static std::optional<GuardRecord> askActive(InstanceGuard& guard) {
         GuardRecord query;
         query.kind = static_cast<std::uint32_t>(GuardMessage::QueryActive);
         query.senderPid = 1;
         std::optional<GuardRecord> reply;
-        std::thread asker(
-            [&] { reply = InstanceGuard::SendSync(guard.MessageWindowName(self), query, 3000); });
-        QDeadlineTimer until(3000);
-        while (!reply && !until.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        bool done = false;
+        std::thread asker([&] {
+            reply = InstanceGuard::SendSync(guard.MessageWindowName(::getpid()), query, 3000);
+            done = true;
+        });
+        QDeadlineTimer until(5000);
+        while (!done && !until.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         asker.join();
-        ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->kind, static_cast<std::uint32_t>(GuardMessage::ReplyActive));
-        EXPECT_EQ(reply->value, 1);
-        guard.Deregister();
-        EXPECT_FALSE(QFile::exists(guard.MessageWindowName(self)));
+        return reply;
     }
-    QFile f(allFile);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    QByteArray table = f.readAll();
-    ASSERT_EQ(table.size(), qsizetype(kInstanceTableBytes));
-    InstanceTableView v(reinterpret_cast<unsigned char*>(table.data()));
-    EXPECT_EQ(v.Count(), 0);
-    EXPECT_EQ(v.Limit(), 65535);
+
+    static constexpr QFile::Permissions kPrivate =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    static constexpr const char* kVars[] = {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "HOME", "XDG_SESSION_ID",
+                                            "DISPLAY"};
+    static inline QCoreApplication* s_app = nullptr;
+    std::vector<std::tuple<const char*, bool, QByteArray>> m_saved;
+    QTemporaryDir m_tmp;
+};
+
+TEST_F(GuardFiles, RegistrationPrunesStaleIdsAndLeavesCleanly) {
+    // Also from a directory whose path is too long for a socket address.
+    const QString longDir = m_tmp.filePath(QString(60, 'd') + "/" + QString(60, 'e'));
+    for (const QString& dir : {makeDir("run", kPrivate), longDir}) {
+        SCOPED_TRACE(dir.toStdString());
+        ASSERT_TRUE(QDir().mkpath(dir));
+        QFile::setPermissions(dir, kPrivate);
+        // A crashed copy and a recycled id left their entries behind.
+        const QString allFile = tableFile(dir, "All");
+        {
+            QByteArray table(kInstanceTableBytes, '\0');
+            InstanceTableView v(reinterpret_cast<unsigned char*>(table.data()));
+            v.SetLimit(65535);
+            v.Append(deadPid());
+            v.Append(1);  // init: alive, but not the same program
+            QFile f(allFile);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(table);
+        }
+        const auto self = static_cast<std::uint32_t>(::getpid());
+        {
+            InstanceGuard guard(options(dir));
+            guard.Register();
+            EXPECT_EQ(guard.RegisteredIds(), QList<std::uint32_t>{self});
+            EXPECT_TRUE(guard.Check({"--x"}));
+            const QString socketFile = dir + "/" + guard.MessageWindowName(self).section('/', -1);
+            EXPECT_TRUE(QFileInfo(socketFile).exists());
+            const auto reply = askActive(guard);
+            ASSERT_TRUE(reply);
+            EXPECT_EQ(reply->kind, static_cast<std::uint32_t>(GuardMessage::ReplyActive));
+            EXPECT_EQ(reply->value, 1);
+            guard.Deregister();
+            EXPECT_FALSE(QFileInfo(socketFile).exists());
+        }
+        QFile f(allFile);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray table = f.readAll();
+        ASSERT_EQ(table.size(), qsizetype(kInstanceTableBytes));
+        InstanceTableView v(reinterpret_cast<unsigned char*>(table.data()));
+        EXPECT_EQ(v.Count(), 0);
+        EXPECT_EQ(v.Limit(), 65535);
+    }
 }
 
-TEST(InstanceGuardFiles, PrivateDirectoryIsCheckedForOwnerAndMode) {
-    // The fallback under /tmp is used when the runtime directory is not set.
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+TEST_F(GuardFiles, RuntimeDirectoryOnlyWhenPrivateElseTheSameFallback) {
+    const QString linked = m_tmp.filePath("linked");
+    const QString own = makeDir("own", kPrivate);
+    ASSERT_TRUE(QFile::link(own, linked));
+    struct Case {
+        const char* name;
+        QString runtime;  // empty: unset
+        bool used;
+    } cases[] = {
+        {"private", own, true},
+        {"open to all",
+         makeDir("open", kPrivate | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther),
+         false},
+        {"open to the group", makeDir("group", kPrivate | QFileDevice::ReadGroup | QFileDevice::ExeGroup),
+         false},
+        {"a link to a private one", linked, false},
+        {"relative", "own", false},
+        {"unset", {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.runtime.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", c.runtime.toLocal8Bit());
+        EXPECT_EQ(InstanceGuard::DefaultNameSpaceDir(), c.used ? c.runtime : fallbackDir());
+    }
+    // The fallback is private; without $XDG_CACHE_HOME it lies in ~/.cache.
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(mode(fallbackDir()), 0700u);
+    ::chmod(QFile::encodeName(fallbackDir()).constData(), 0755);
+    EXPECT_EQ(InstanceGuard::DefaultNameSpaceDir(), fallbackDir());
+    EXPECT_EQ(mode(fallbackDir()), 0700u);
+    qunsetenv("XDG_CACHE_HOME");
+    qputenv("HOME", m_tmp.filePath("home").toLocal8Bit());
+    EXPECT_EQ(InstanceGuard::DefaultNameSpaceDir(), m_tmp.filePath("home/.cache/tivaro-manager"));
+}
+
+TEST_F(GuardFiles, GuardFilesAreNeverFollowedOrOpenedWhenNotRegular) {
+    // The victim: a file of the user that a planted link points at.
+    const QString victim = m_tmp.filePath("victim.txt");
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("14 bytes here\n");
+    }
+    struct Case {
+        const char* suffix;
+        std::function<bool(const QString&)> plant;
+        const char* cause;
+    } cases[] = {
+        {"All", [&](const QString& at) { return QFile::link(victim, at); }, "symbolische Verknüpfung"},
+        {"Otx", [&](const QString& at) { return QFile::link(victim, at); }, "symbolische Verknüpfung"},
+        {"All", [](const QString& at) { return ::mkfifo(QFile::encodeName(at).constData(), 0600) == 0; },
+         "Pipe"},
+        {"All", [](const QString& at) { return QDir().mkdir(at); }, "Verzeichnis"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.suffix) + " " + c.cause);
+        const QString dir = makeDir(QString("planted%1").arg(n++), kPrivate);
+        const QString at = tableFile(dir, c.suffix);
+        ASSERT_TRUE(c.plant(at));
+        InstanceGuard guard(options(dir));
+        try {
+            guard.Register();
+            ADD_FAILURE() << "registered through " << at.toStdString();
+        } catch (const SystemError& e) {
+            // The refusal names the file and the cause.
+            EXPECT_THAT(e.what(), HasSubstr(at.toStdString()));
+            EXPECT_THAT(e.what(), HasSubstr(c.cause));
+        }
+    }
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("14 bytes here\n"));
+
+    // Something else where the message window's socket belongs is not removed.
+    const QString dir = makeDir("notasocket", kPrivate);
+    InstanceGuard probe(options(dir));
+    const QString socketPath = probe.MessageWindowName(::getpid());
+    QFile plain(socketPath);
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    InstanceGuard guard(options(dir));
+    EXPECT_THROW(guard.Register(), SystemError);
+    EXPECT_TRUE(QFileInfo(socketPath).isFile());
+}
+
+TEST_F(GuardFiles, ShrunkTableFilesAreReadAsShortNotFaulted) {
+    const QString dir = makeDir("run", kPrivate);
+    InstanceGuard guard(options(dir));
+    guard.Register();
+    ASSERT_EQ(guard.RegisteredIds().size(), 1);
+    // What "truncate -s 0" or "-s 3" does to a copy that is running.
+    for (qint64 size : {0, 3}) {
+        for (const char* suffix : {"All", "Session_session-t"})
+            ASSERT_TRUE(QFile::resize(tableFile(dir, suffix), size));
+        EXPECT_TRUE(guard.RegisteredIds().isEmpty());
+        EXPECT_TRUE(guard.Check({}));
+    }
+    guard.Deregister();
+    EXPECT_EQ(QFileInfo(tableFile(dir, "All")).size(), qint64(kInstanceTableBytes));
+}
+
+TEST_F(GuardFiles, LockHeldElsewhereEndsEveryWait) {
+    const QString dir = makeDir("run", kPrivate);
+    InstanceGuard::Options o = options(dir);
+    o.lockTimeoutMs = 300;
+    InstanceGuard running(o);
+    running.Register();
+
+    // Another process takes the lock and keeps it.
+    const QString lockFile = tableFile(dir, "Otx");
+    QProcess holder;
+    holder.start("flock", {"-o", lockFile, "cat"});  // holds it until its input ends
+    ASSERT_TRUE(holder.waitForStarted(5000));
+    QDeadlineTimer until(5000);
+    while (!until.hasExpired()) {
+        QFile locks("/proc/locks");
+        locks.open(QIODevice::ReadOnly);
+        if (locks.readAll().contains(" " + QByteArray::number(holder.processId()) + " ")) break;
+        QThread::msleep(10);
+    }
+
+    // A new copy is refused with the lock's path and holder.
+    InstanceGuard starting(o);
+    try {
+        starting.Register();
+        ADD_FAILURE() << "registered while the lock was held";
+    } catch (const SystemError& e) {
+        EXPECT_THAT(e.what(), HasSubstr(lockFile.toStdString()));
+        EXPECT_THAT(e.what(), HasSubstr("Prozess " + std::to_string(holder.processId())));
+    }
+    // The running copy leaves without waiting for the lock.
+    EXPECT_TRUE(running.RegisteredIds().isEmpty());
+    running.Deregister();
+    holder.kill();
+    holder.waitForFinished(5000);
+}
+
+// A second, unprivileged local user made for the test and removed afterwards;
+// it acts through setpriv, so what it makes is really its own.
+class LocalUser {
+public:
+    LocalUser() : m_name(QString("tvguard%1").arg(::getpid())) {
+        if (QProcess::execute("useradd", {"--system", "--no-create-home", "--user-group", "--shell",
+                                          "/usr/sbin/nologin", m_name}) != 0)
+            return;
+        if (const passwd* pw = ::getpwnam(m_name.toLocal8Bit().constData())) {
+            m_uid = pw->pw_uid;
+            m_gid = pw->pw_gid;
+        }
+    }
+    ~LocalUser() {
+        if (m_uid != 0) QProcess::execute("userdel", {m_name});
+    }
+    LocalUser(const LocalUser&) = delete;
+    LocalUser& operator=(const LocalUser&) = delete;
+    bool ok() const { return m_uid != 0; }
+    uid_t uid() const { return m_uid; }
+    QString name() const { return m_name; }
+    bool run(const QStringList& command) const {
+        return QProcess::execute(
+                   "setpriv", QStringList{QString("--reuid=%1").arg(m_uid), QString("--regid=%1").arg(m_gid),
+                                          "--clear-groups", "--"} +
+                                  command) == 0;
+    }
+
+private:
+    QString m_name;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+};
+
+TEST_F(GuardFiles, AnotherLocalUserCannotRedirectOrLockOut) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to create a second local user";
+    LocalUser other;
+    if (!other.ok()) GTEST_SKIP() << "useradd could not create a local user";
+    // The other user may pass through the test's directory, not list it.
+    ::chmod(QFile::encodeName(m_tmp.path()).constData(), 0711);
+    const QString victim = m_tmp.filePath("victim.txt");
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("14 bytes here\n");
+    }
+    InstanceGuard::Options o = options({});
+
+    // A runtime directory anyone may write to, with a link planted in it.
+    const QString open = makeDir("open", QFile::Permissions(0x7777));
+    ASSERT_TRUE(other.run({"ln", "-s", victim, tableFile(open, "All")}));
+    // A private runtime directory that belongs to the other user.
+    const QString foreign = makeDir("foreign", kPrivate);
+    ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), other.uid(), 0), 0);
+    // The old fallback under /tmp, taken first by the other user.
+    const QString squatted = QString("/tmp/tivaro-manager-%1").arg(::geteuid());
+    const bool squat = !QFileInfo::exists(squatted) && other.run({"mkdir", "-m", "700", squatted});
+    for (const QString& runtime : {open, foreign, QString()}) {
+        SCOPED_TRACE(runtime.isEmpty() ? "unset" : runtime.toStdString());
+        runtime.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        InstanceGuard guard(o);
+        ASSERT_NO_THROW(guard.Register());
+        EXPECT_EQ(guard.NameSpaceDir(), fallbackDir());
+        EXPECT_TRUE(guard.Check({}));
+    }
+    if (squat) QDir(squatted).removeRecursively();
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("14 bytes here\n"));
+
+    // A fallback directory that is not the user's is refused, naming the
+    // directory and its owner (by number where the owner has no name).
     qunsetenv("XDG_RUNTIME_DIR");
-    const QString dir = InstanceGuard::DefaultNameSpaceDir();
-    EXPECT_TRUE(dir.startsWith("/tmp/tivaro-manager-"));
-    QFile::Permissions before = QFile::permissions(dir);
-    QFile::setPermissions(dir, before | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    EXPECT_THROW(InstanceGuard::DefaultNameSpaceDir(), SystemError);
-    QFile::setPermissions(dir, before);
-    EXPECT_EQ(InstanceGuard::DefaultNameSpaceDir(), dir);
-    if (!saved.isEmpty()) qputenv("XDG_RUNTIME_DIR", saved);
+    uid_t unnamed = 3999999;
+    while (::getpwuid(unnamed)) ++unnamed;
+    const std::pair<uid_t, QString> owners[] = {
+        {other.uid(), QString("%1 (uid %2)").arg(other.name()).arg(other.uid())},
+        {unnamed, QString("uid %1").arg(unnamed)},
+    };
+    for (const auto& [owner, shown] : owners) {
+        SCOPED_TRACE(shown.toStdString());
+        QDir(fallbackDir()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(fallbackDir()));
+        ASSERT_EQ(::chown(QFile::encodeName(fallbackDir()).constData(), owner, 0), 0);
+        try {
+            InstanceGuard::DefaultNameSpaceDir();
+            ADD_FAILURE() << "accepted a directory of " << shown.toStdString();
+        } catch (const SystemError& e) {
+            EXPECT_THAT(e.what(), HasSubstr(fallbackDir().toStdString()));
+            EXPECT_THAT(e.what(), HasSubstr(("gehört " + shown).toStdString()));
+        }
+    }
+}
+
+TEST(InstanceGuardSession, KeyedOnTheSessionElseTheDisplay) {
+    struct Case {
+        const char* session;  // nullptr: unset
+        const char* display;
+        const char* key;
+    } cases[] = {
+        {"3", ":0", "session-3"},
+        {"c2", nullptr, "session-c2"},
+        {nullptr, ":1", "display-:1"},
+        {nullptr, ":1.0", "display-:1"},
+        {nullptr, "localhost:10.0", "display-localhost:10"},
+        {nullptr, "host/x:2", "display-host_x:2"},
+        {"../../x", ":1", "session-.._.._x"},
+        {nullptr, nullptr, "nosession"},
+    };
+    const QByteArray savedSession = qgetenv("XDG_SESSION_ID"), savedDisplay = qgetenv("DISPLAY");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.session ? c.session : "-") + " " + (c.display ? c.display : "-"));
+        c.session ? qputenv("XDG_SESSION_ID", c.session) : qunsetenv("XDG_SESSION_ID");
+        c.display ? qputenv("DISPLAY", c.display) : qunsetenv("DISPLAY");
+        EXPECT_EQ(InstanceGuard::SessionKey(), QString(c.key));
+    }
+    savedSession.isNull() ? qunsetenv("XDG_SESSION_ID") : qputenv("XDG_SESSION_ID", savedSession);
+    savedDisplay.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", savedDisplay);
+}
+
+TEST(InstanceGuardSession, AccountWithoutNameIsItsNumber) {
+    EXPECT_EQ(InstanceGuard::AccountName(0), "root");
+    unsigned unnamed = 3999999;
+    while (::getpwuid(unnamed)) ++unnamed;
+    EXPECT_EQ(InstanceGuard::AccountName(unnamed), QString::number(unnamed));
 }
 
 }  // namespace
