@@ -34,10 +34,12 @@ QString FormatLogTime(const QTime& time, const QString& separator) {
     return text;
 }
 
-QString LocaleTimeSeparator() {
-    // The separator is whatever stands between the hour and the minute fields
-    // of the locale's short time format.
-    const QString format = QLocale::system().timeFormat(QLocale::ShortFormat);
+QString LocaleTimeSeparator() { return LocaleTimeSeparator(QLocale::system()); }
+
+QString LocaleTimeSeparator(const QLocale& locale) {
+    // Whatever stands between the hour and the minute fields of the short
+    // time format, quotes removed and blanks trimmed.
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
     int i = 0;
     while (i < format.size() && format[i] != u'h' && format[i] != u'H') ++i;
     while (i < format.size() && (format[i] == u'h' || format[i] == u'H')) ++i;
@@ -47,5 +49,7 @@ QString LocaleTimeSeparator() {
         ++i;
     }
     separator = separator.trimmed();
-    return separator.isEmpty() || i >= format.size() ? QStringLiteral(":") : separator;
+    // fr_CA writes "15 h 15": a letter would read "15h15h00" in the log.
+    if (i >= format.size() || separator.size() != 1 || !separator[0].isPunct()) return QStringLiteral(":");
+    return separator;
 }

@@ -7,6 +7,8 @@
 #include <QTime>
 #include <deque>
 
+class QLocale;
+
 struct LogEntry {
     QString Time;     // "hh:nn:ss"
     QString UnitIP;   // L_IP
@@ -31,5 +33,8 @@ private:
 
 // "hh:nn:ss" on the 24-hour clock with the given separator.
 QString FormatLogTime(const QTime& time, const QString& separator);
-// The locale's time separator; ":" where the locale names none.
+// The system locale's time separator: the punctuation character between hour
+// and minute in its short time format; ":" where that is anything else (a
+// letter, as in "15 h 15", several characters or nothing).
 QString LocaleTimeSeparator();
+QString LocaleTimeSeparator(const QLocale& locale);

@@ -1,10 +1,14 @@
 #include "UnitMain/string_grid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QScrollBar>
 #include <algorithm>
+#include <set>
 
 GridTableModel::GridTableModel(const GridState& state, CellText cellText, QObject* parent)
     : QAbstractTableModel(parent),
@@ -61,6 +65,7 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     setShowGrid(false);
     setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);  // a long text runs to the cell's edge and is cut there, no "..."
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -68,6 +73,9 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
+    // Tab and Shift+Tab go on to the window's next control, as in any dialog;
+    // the arrow keys move between cells.
+    setTabKeyNavigation(false);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (m_state && !m_applying) m_state->ScrolledByUser(value);
     });
@@ -103,6 +111,37 @@ QPoint StringGrid::CellAt(const QPoint& pos) const {
 void StringGrid::mouseReleaseEvent(QMouseEvent* event) {
     QTableView::mouseReleaseEvent(event);
     emit mouseReleased(event->position().toPoint());
+}
+
+void StringGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        // The view's own copy would take the current cell only.
+        const QString text = SelectedRowsText();
+        if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+QString StringGrid::SelectedRowsText() const {
+    if (!m_model) return {};
+    std::set<int> rows;
+    for (const QModelIndex& cell : selectionModel()->selectedIndexes()) rows.insert(cell.row());
+    QString text;
+    QStringList cells;
+    for (const int row : rows) {
+        cells.clear();
+        bool blank = true;
+        for (int col = 0; col < m_model->columnCount(); ++col) {
+            cells << m_model->index(row, col).data().toString();
+            blank = blank && cells.back().isEmpty();
+        }
+        if (blank) continue;  // every entry has a text; only the blank row has none
+        text += cells.join(u'\t');
+        text += u'\n';
+    }
+    return text;
 }
 
 void StringGrid::schedule() {

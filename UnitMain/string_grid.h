@@ -1,8 +1,10 @@
 #pragma once
 // A string grid view over a GridState: row count, header row, top row and
 // selection follow the state; cell texts come from a function, so a million
-// log rows cost the view no item objects. Reports mouse releases with the
-// point. UI thread only.
+// log rows cost the view no item objects. Texts are shown unchanged and
+// clipped at the cell's edge. Tab leaves the grid for the window's next
+// control; Ctrl+C copies the selected rows as tab-separated text. Reports
+// mouse releases with the point. UI thread only.
 
 #include <QAbstractTableModel>
 #include <QTableView>
@@ -51,11 +53,16 @@ public:
     // view one layout instead of one per row.
     void Flush();
 
+    // Every row that holds a selected cell, top to bottom, all columns joined
+    // by tabs, each row ended by a line break; the blank last row is left out.
+    QString SelectedRowsText() const;
+
 signals:
     void mouseReleased(const QPoint& pos);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void RowsAppended(int first, int last) override;

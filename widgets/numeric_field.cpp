@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QWheelEvent>
 
 namespace tivaro {
 
@@ -19,6 +20,7 @@ NumericField::NumericField(QWidget* parent) : QAbstractSpinBox(parent) {
     setAccelerated(false);
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     setKeyboardTracking(true);
+    setFocusPolicy(Qt::StrongFocus);  // not Qt::WheelFocus: a scroll over the field leaves the focus alone
     connect(lineEdit(), &QLineEdit::textEdited, this,
             [this](const QString& text) { m_model->SetText(text); });
     Bind(m_ownModel);
@@ -45,7 +47,10 @@ void NumericField::showModelText() {
 }
 
 void NumericField::stepBy(int steps) {
-    m_model->Step(steps);
+    // One step per key press or button click, also with the step modifier
+    // (Ctrl) that QAbstractSpinBox would turn into ten.
+    if (steps == 0) return;
+    m_model->Step(steps > 0 ? 1 : -1);
     lineEdit()->selectAll();
 }
 
@@ -78,4 +83,8 @@ void NumericField::focusOutEvent(QFocusEvent* event) {
     m_model->Leave();
     QAbstractSpinBox::focusOutEvent(event);
     showModelText();
+}
+
+void NumericField::wheelEvent(QWheelEvent* event) {
+    event->ignore();  // passed on to the window, which does nothing with it either
 }

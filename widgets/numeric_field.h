@@ -2,7 +2,10 @@
 // The numeric field with up/down buttons: shows and edits the text of a
 // NumericFieldModel (its own, or one bound from a window's state). Typing is
 // filtered to digits, "+", "-", the locale decimal separator and control keys
-// other than Enter; pasted text is not filtered. UI thread only.
+// other than Enter; pasted text is not filtered. Steps come only from the
+// up/down buttons and the arrow keys: the mouse wheel neither steps the field
+// nor gives it the focus, so a stray scroll never changes a value. UI thread
+// only.
 
 #include <QAbstractSpinBox>
 
@@ -38,6 +41,7 @@ protected:
     StepEnabled stepEnabled() const override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void showModelText();

@@ -3,6 +3,7 @@
 // models, the commands through the real buttons (with a recording sender and
 // a preset answer), and a listener that cannot start.
 #include <QAbstractItemModelTester>
+#include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -11,6 +12,7 @@
 #include "UnitMain/manager_window.h"
 #include "UnitMain/string_grid.h"
 #include "manager_fakes.h"
+#include "user_input.h"
 #include "widgets/command_boundary.h"
 #include "widgets/fonts.h"
 #include "widgets/numeric_field.h"
@@ -39,6 +41,10 @@ private slots:
     void layout_data();
     void layout();
     void windowFontsAndTabOrder();
+    void tabAndShiftTabMoveThroughTheWindow();
+    void wheelOverAnOctetFieldChangesNothing();
+    void longCellTextIsClippedNotElided();
+    void ctrlCCopiesTheSelectedRows();
     void firstShowResetsGridsAndSizes();
     void discoveryFillsTheUnitViewWithoutScrolling();
     void logViewScrollsAndHighlightsGrdRec();
@@ -157,6 +163,148 @@ void TestManagerWindow::windowFontsAndTabOrder() {
     const qsizetype first = order.indexOf("Unit_Grid");
     order = order.mid(first) + order.mid(0, first);
     QCOMPARE(order, expected);
+    form.Shutdown();
+}
+
+namespace {
+
+// The control that has the keyboard focus, named by its child of the window
+// (a spin box's line edit names its field).
+QString focusedControl(QWidget* form) {
+    QWidget* w = QApplication::focusWidget();
+    while (w && w->parentWidget() != form) w = w->parentWidget();
+    return w ? w->objectName() : QStringLiteral("?");
+}
+
+}  // namespace
+
+void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
+    TForm1 form(nullptr, kAnyPort);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    for (int i = 0; i < 3; ++i) form.ADD_LOG("198.18.0.1", "22223", "ONLINE");
+    form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));  // the grids hold rows and a selection
+    QCoreApplication::processEvents();
+
+    const QStringList forward{"Unit_Grid", "JvXPButton1", "JvXPButton2", "Log_Grid",    "JvXPButton8",
+                              "SpinEdit3", "SpinEdit4",   "SpinEdit5",   "JvXPButton3", "Unit_Grid"};
+    form.findChild<QWidget*>("Unit_Grid")->setFocus(Qt::OtherFocusReason);
+    QStringList visited;
+    for (int i = 0; i < forward.size(); ++i) {
+        visited << focusedControl(&form);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, forward);
+    visited.clear();
+    form.findChild<QWidget*>("Unit_Grid")->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < forward.size(); ++i) {
+        visited.prepend(focusedControl(&form));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    }
+    QCOMPARE(visited, forward);
+
+    // From the third octet four Tabs reach "clear Log", and Space presses it.
+    form.findChild<QWidget*>("SpinEdit5")->setFocus(Qt::OtherFocusReason);
+    for (int i = 0; i < 4; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(focusedControl(&form), QStringLiteral("JvXPButton2"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCoreApplication::processEvents();
+    QCOMPARE(form.State().LogGrid.RowCount(), 1);
+    QCOMPARE(form.findChild<StringGrid*>("Log_Grid")->model()->rowCount(), 1);
+    QCOMPARE(form.findChild<StringGrid*>("Unit_Grid")->model()->rowCount(), 2);  // only the log was cleared
+    form.Shutdown();
+}
+
+void TestManagerWindow::wheelOverAnOctetFieldChangesNothing() {
+    TForm1 form(nullptr, kAnyPort);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* octet = form.findChild<NumericField*>("SpinEdit5");
+    auto* grid = form.findChild<QWidget*>("Unit_Grid");
+    grid->setFocus(Qt::OtherFocusReason);
+    for (int turn = 0; turn < 3; ++turn) tivaro::test::WheelOver(octet, 1);
+    tivaro::test::WheelOver(octet, 3, Qt::ControlModifier);
+    tivaro::test::WheelOver(octet, -2);
+    QCOMPARE(octet->text(), QStringLiteral("1"));
+    QCOMPARE(form.State().SpinEdit5.Value(), 1);
+    QCOMPARE(QApplication::focusWidget(), grid);  // the scroll took no focus
+    octet->setFocus(Qt::OtherFocusReason);
+    tivaro::test::WheelOver(octet, 3);
+    QCOMPARE(octet->text(), QStringLiteral("1"));
+    QTest::keyClick(octet, Qt::Key_Up);  // the arrow keys step by one
+    QTest::keyClick(octet, Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(form.State().SpinEdit5.Value(), 3);
+    form.Shutdown();
+}
+
+void TestManagerWindow::longCellTextIsClippedNotElided() {
+    TForm1 form(nullptr, kAnyPort);
+    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.ADD_LOG("198.18.0.1", "22223", "NO RESPONSE FROM 198.18.123.234 NO RESPONSE FROM 198.18.123.234");
+    form.ADD_LOG("198.18.0.1", "222232222322223222232222322223", "");  // runs past its column
+    QCoreApplication::processEvents();
+    const QRect message(log->columnViewportPosition(3), 0, log->columnWidth(3), 16);
+    const QImage clipped = log->viewport()->grab(message).toImage();
+    // The same pixels as when the column is wide enough for the whole text: nothing
+    // was replaced by "...", the text is only cut at the edge.
+    log->setColumnWidth(3, 2000);
+    QCoreApplication::processEvents();
+    QCOMPARE(log->viewport()->grab(message).toImage(), clipped);
+    // The long port stops at its cell's edge: the empty message cell beside it
+    // looks like the one in the blank last row.
+    QCOMPARE(log->viewport()->grab(message.translated(0, 16)).toImage(),
+             log->viewport()->grab(message.translated(0, 32)).toImage());
+    form.Shutdown();
+}
+
+void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
+    TForm1 form(nullptr, kAnyPort);
+    auto* units = form.findChild<StringGrid*>("Unit_Grid");
+    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    for (const char* ip : {"198.18.1.10", "198.18.1.11", "198.18.1.12"})
+        form.IdUDPServer1UDPRead(datagram(kBrca, ip));
+    QCoreApplication::processEvents();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    // Unit list: whole rows 0..1 selected with the keyboard, the blank row never copied.
+    units->setFocus(Qt::OtherFocusReason);
+    units->selectionModel()->clear();
+    units->setCurrentIndex(units->model()->index(0, 0));
+    QTest::keyClick(units, Qt::Key_Down, Qt::ShiftModifier);
+    clipboard->setText("before");
+    QTest::keyClick(units, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(clipboard->text(), QStringLiteral("198.18.1.10\t22222\t22223\n198.18.1.11\t22222\t22223\n"));
+    QCOMPARE(form.grdRec(), (TGridRect{0, 2, 2, 2}));  // nothing else changes
+    QCOMPARE(units->model()->rowCount(), 4);
+    units->selectAll();
+    QTest::keyClick(units, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(clipboard->text().count(u'\n'), 3);
+
+    // Log: a range of cells copies the rows it touches, all four columns.
+    log->setFocus(Qt::OtherFocusReason);
+    log->selectionModel()->select(QItemSelection(log->model()->index(1, 2), log->model()->index(2, 3)),
+                                  QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    const QStringList rows = clipboard->text().split(u'\n');
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].section(u'\t', 1), QStringLiteral("198.18.1.11\t22223\tONLINE"));
+    QCOMPARE(rows[0].section(u'\t', 0, 0), log->model()->index(1, 0).data().toString());
+    QCOMPARE(rows[1].section(u'\t', 1), QStringLiteral("198.18.1.12\t22223\tONLINE"));
+    QCOMPARE(rows[2], QString());
+    QCOMPARE(log->model()->rowCount(), 4);
+
+    // Nothing selected: the clipboard keeps what it had.
+    log->selectionModel()->clear();
+    clipboard->setText("kept");
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(clipboard->text(), QStringLiteral("kept"));
     form.Shutdown();
 }
 

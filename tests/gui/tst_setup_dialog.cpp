@@ -10,6 +10,7 @@
 
 #include "UnitMain/qt_event_pump.h"
 #include "manager_fakes.h"
+#include "user_input.h"
 #include "UnitModul/limited_line_edit.h"
 #include "UnitModul/setup_dialog.h"
 #include "widgets/command_boundary.h"
@@ -344,6 +345,31 @@ private slots:
         QVERIFY(form->isVisible());
         form->close();  // a window-manager close request does not close it either
         QVERIFY(form->isVisible());
+    }
+
+    void wheelChangesNoField() {
+        // Steps come only from the up/down buttons and the arrow keys, focused or not.
+        showActive();
+        auto* port = child<NumericField>("MYSQL_PORT");
+        auto* ip = child<tivaro::Ipv4Field>("IP_ADDRESS");
+        ip->setText("198.18.0.50");
+        auto* url = child<QLineEdit>("MYSQL_URL");
+        url->setFocus();
+        for (QWidget* target : {static_cast<QWidget*>(port), static_cast<QWidget*>(ip)}) {
+            for (Qt::KeyboardModifier mod : {Qt::NoModifier, Qt::ControlModifier}) {
+                tivaro::test::WheelOver(target, 3, mod);
+                tivaro::test::WheelOver(target, -1, mod);
+            }
+        }
+        QCOMPARE(QApplication::focusWidget(), url);  // a scroll takes no focus
+        ip->octetEdit(2)->setFocus();
+        tivaro::test::WheelOver(ip->octetEdit(2), 2);
+        port->setFocus();
+        tivaro::test::WheelOver(port, 2);
+        QCOMPARE(port->text(), QString("5000"));
+        QCOMPARE(ip->text(), QString("198.18.0.50"));
+        QTest::keyClick(port, Qt::Key_Up);  // the arrow keys still step
+        QCOMPARE(port->text(), QString("5001"));
     }
 
     void typingLimits_data() {

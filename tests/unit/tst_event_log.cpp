@@ -2,6 +2,8 @@
 // and the time stamp.
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
 #include "UnitMain/manager_window_state.h"
 #include "manager_fakes.h"
 
@@ -95,6 +97,21 @@ TEST(LogTime, TwentyFourHourClockWithTheLocaleSeparator) {
     EXPECT_EQ(FormatLogTime(QTime(0, 7, 9), "."), "00.07.09");
     EXPECT_EQ(FormatLogTime(QTime(23, 59, 59), ":"), "23:59:59");
     EXPECT_FALSE(LocaleTimeSeparator().isEmpty());
+}
+
+TEST(LogTime, LocaleSeparatorOnlyWhenItIsPunctuation) {
+    const struct {
+        const char* locale;
+        const char* separator;
+    } cases[] = {
+        {"fr_CA", ":"},  // "HH 'h' mm": a letter would read "15h15h00"
+        {"de_DE", ":"}, {"en_US", ":"}, {"ko_KR", ":"}, {"fi_FI", "."}, {"da_DK", "."}, {"bg_BG", ":"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LocaleTimeSeparator(QLocale(QString::fromLatin1(c.locale))),
+                  QString::fromLatin1(c.separator))
+            << c.locale;
+    EXPECT_EQ(FormatLogTime(QTime(15, 15, 0), LocaleTimeSeparator(QLocale("fr_CA"))), "15:15:00");
 }
 
 TEST(LogBeforeShow, AsCreatedTheGridHasAGreyHeaderRowAndGrdRecIsZero) {
