@@ -136,7 +136,8 @@ void Application::sessionEnd() {
     // then the program ends at once through the shutdown step. Nobody is left
     // to click a box at the session's end: errors go to stderr instead.
     SetErrorDisplay([this](const std::exception& error) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(m_title), qPrintable(WithFullStop(ErrorMessageText(error))));
+        std::fprintf(stderr, "%s: %s\n", qPrintable(m_title),
+                     qPrintable(WithFullStop(ErrorMessageText(error))));
     });
     if (m_forms.mainForm && m_forms.mainForm->isVisible()) m_forms.mainForm->close();
     shutdownStep();

@@ -91,7 +91,8 @@ void FormStorage::RestoreFormPlacement() {
         const int ppi = m_window.PixelsPerInch();
         if (found) found = m_store->ReadInteger(path(QStringLiteral("PixelsPerInch")), ppi) == ppi;
         const QList<QRect> screens = m_window.Screens();
-        if (found && left < right && onAnyScreen(screens, left, top) && onAnyScreen(screens, right - 1, bottom - 1)) {
+        if (found && left < right && onAnyScreen(screens, left, top) &&
+            onAnyScreen(screens, right - 1, bottom - 1)) {
             m_window.SetPositionAsPlaced();
             p.left = static_cast<int>(left);
             p.top = static_cast<int>(top);

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QIODevice>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QStringList>
 #include <stdexcept>
@@ -249,10 +249,11 @@ void RegistryFileStorage::removeStaleTemporaries() {
     QLockFile lock(file.filePath() + QLatin1String(".lock"));
     if (!lock.tryLock(1000)) return;
     m_cleaned = true;
-    const QRegularExpression temporary(
-        QLatin1Char('^') + QRegularExpression::escape(file.fileName()) + QLatin1String("\\.[A-Za-z0-9]{6}$"));
+    const QRegularExpression temporary(QLatin1Char('^') + QRegularExpression::escape(file.fileName()) +
+                                       QLatin1String("\\.[A-Za-z0-9]{6}$"));
     QDir dir = file.dir();
-    for (const QFileInfo& entry : dir.entryInfoList({file.fileName() + QLatin1String(".??????")}, QDir::Files))
+    for (const QFileInfo& entry :
+         dir.entryInfoList({file.fileName() + QLatin1String(".??????")}, QDir::Files))
         if (!entry.isSymLink() && temporary.match(entry.fileName()).hasMatch()) dir.remove(entry.fileName());
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -34,9 +35,10 @@ xcb_window_t rootOf(xcb_connection_t* c) {
 }
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(strlen(name)), name);
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(xcb_intern_atom_reply(c, cookie, nullptr),
-                                                                          &std::free);
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(c, cookie, nullptr), &std::free);
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
@@ -44,8 +46,12 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name) {
 std::vector<std::uint32_t> words(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
                                  xcb_atom_t type) {
     const xcb_get_property_cookie_t cookie = xcb_get_property(c, 0, window, property, type, 0, 1024);
+    // A window that is gone answers with an error, which is taken here rather
+    // than left for Qt's event queue to report.
+    xcb_generic_error_t* error = nullptr;
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(c, cookie, nullptr), &std::free);
+        xcb_get_property_reply(c, cookie, &error), &std::free);
+    std::free(error);
     if (!reply || reply->format != 32) return {};
     const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
     return std::vector<std::uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
@@ -103,8 +109,8 @@ void SetMotifHints(QWidget& window, std::uint32_t functions, std::uint32_t decor
     const xcb_atom_t hints = atom(c, "_MOTIF_WM_HINTS");
     constexpr std::uint32_t kFunctionsAndDecorations = 1u | 2u;
     const std::uint32_t value[5] = {kFunctionsAndDecorations, functions, decorations, 0, 0};
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), hints, hints, 32, 5,
-                        value);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), hints, hints, 32,
+                        5, value);
     xcb_flush(c);
 }
 
@@ -125,7 +131,8 @@ QMargins FrameMargins(QWidget& window) {
     const auto id = static_cast<xcb_window_t>(window.winId());
     const xcb_atom_t extentsAtom = atom(c, "_NET_FRAME_EXTENTS");
     std::vector<std::uint32_t> extents = words(c, id, extentsAtom, XCB_ATOM_CARDINAL);
-    if (!extents.empty() || window.property(kEstimateAsked).toBool() || mapped(c, id)) return marginsOf(extents);
+    if (!extents.empty() || window.property(kEstimateAsked).toBool() || mapped(c, id))
+        return marginsOf(extents);
 
     // Not mapped yet: the manager estimates the frame it will give, going by
     // the window's type and hints as they stand now.

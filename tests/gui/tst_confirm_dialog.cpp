@@ -114,7 +114,8 @@ void TestConfirmDialog::belongsToTheModalDialogInFront() {
     QCOMPARE(owner, static_cast<QWidget*>(&dialog));
     QVERIFY(onTop);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QVERIFY2((frame.center() - screen.center()).manhattanLength() <= 2, "centred on the screen, not on its owner");
+    QVERIFY2((frame.center() - screen.center()).manhattanLength() <= 2,
+             "centred on the screen, not on its owner");
 }
 
 QTEST_MAIN(TestConfirmDialog)

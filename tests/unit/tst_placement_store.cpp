@@ -214,7 +214,8 @@ TEST(PlacementStore, PositionNotAppliedWhenOffScreenOrOtherResolution) {
         {"1500,600,0,0", 96, false},  // reaches beyond the right edge
         {"100,700,0,0", 96, false},   // beyond the bottom edge
         {"-10,10,0,0", 96, false},    // left of the desktop
-        {"2147483000,2147483000,0,0", 96, false},  // the far corner lies beyond 32 bits
+        // At the ends of the 32-bit range (the first one's far corner lies beyond it).
+        {"2147483000,2147483000,0,0", 96, false},
         {"-2147483648,0,0,0", 96, false},
         {"100,50,0,0", 120, false},   // another resolution
         {"100", 96, true},            // missing top keeps the current one
