@@ -127,7 +127,8 @@ void StringGrid::keyPressEvent(QKeyEvent* event) {
 QString StringGrid::SelectedRowsText() const {
     if (!m_model) return {};
     std::set<int> rows;
-    for (const QModelIndex& cell : selectionModel()->selectedIndexes()) rows.insert(cell.row());
+    for (const QItemSelectionRange& range : selectionModel()->selection())  // ranges, not a million indexes
+        for (int row = range.top(); row <= range.bottom(); ++row) rows.insert(row);
     QString text;
     QStringList cells;
     for (const int row : rows) {
