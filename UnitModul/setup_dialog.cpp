@@ -9,6 +9,7 @@
 #include "UnitModul/target_port.h"
 #include "ui_setup_dialog.h"
 #include "widgets/command_boundary.h"
+#include "widgets/window_frame.h"
 
 namespace {
 
@@ -122,9 +123,9 @@ void TForm2::HandleSettingsReply(const tivaro::Bytes& datagram) {
 void TForm2::PlaceFirstShowing() {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
+    // Centred with the frame the window manager will give it.
     const QRect work = screen->availableGeometry();
-    const QRect frame = frameGeometry();
-    move(work.center() - QPoint(frame.width() / 2, frame.height() / 2));
+    tivaro::CentreFrameOn(*this, work, work.topLeft());
     m_placed = true;
 }
 

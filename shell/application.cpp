@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QMessageBox>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "shell/registry_file.h"
 #include "shell/widget_placement.h"
 #include "widgets/command_boundary.h"
+#include "widgets/message_box.h"
 
 static void initShellResources() { Q_INIT_RESOURCE(shell); }
 
@@ -133,7 +133,12 @@ void Application::sessionEnd() {
     while (::read(g_signalPipe[0], drain, sizeof drain) > 0) {
     }
     // The end query asks the main window to close (which stores the placement),
-    // then the program ends at once through the shutdown step.
+    // then the program ends at once through the shutdown step. Nobody is left
+    // to click a box at the session's end: errors go to stderr instead.
+    SetErrorDisplay([this](const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(m_title),
+                     qPrintable(WithFullStop(ErrorMessageText(error))));
+    });
     if (m_forms.mainForm && m_forms.mainForm->isVisible()) m_forms.mainForm->close();
     shutdownStep();
     std::fflush(nullptr);
@@ -169,7 +174,8 @@ int Application::LastResort(const std::exception& error, const QString& programP
                                         ErrorMessageText(error));
     std::fputs(text.toLocal8Bit().constData(), stderr);
     if (qApp) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Anwendungsfehler"), text, QMessageBox::Ok);
+        CentredMessageBox box(QMessageBox::Critical, QStringLiteral("Anwendungsfehler"), text, false);
+        box.setStandardButtons(QMessageBox::Ok);
         box.setObjectName(QStringLiteral("LastResortBox"));
         box.exec();
     }

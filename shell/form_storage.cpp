@@ -21,9 +21,9 @@ int wordInt(const QStringList& w, int index, int fallback) {
     return ok ? n : fallback;
 }
 
-bool onAnyScreen(const QList<QRect>& screens, QPoint p) {
+bool onAnyScreen(const QList<QRect>& screens, qint64 x, qint64 y) {
     for (const QRect& r : screens)
-        if (r.contains(p)) return true;
+        if (x >= r.left() && x <= r.right() && y >= r.top() && y <= r.bottom()) return true;
     return false;
 }
 
@@ -76,7 +76,9 @@ void FormStorage::RestoreFormPlacement() {
             const QStringList w = words(minMax);
             p.minPosition = QPoint(wordInt(w, 0, 0), wordInt(w, 1, 0));
         }
-        int left = p.left, top = p.top, right = p.right, bottom = p.bottom;
+        // A stored corner may be any 32-bit number: the far corner is computed
+        // in 64 bits, and only a rectangle found on a screen is applied.
+        qint64 left = p.left, top = p.top, right = p.right, bottom = p.bottom;
         const QString norm = readSuffixed(QStringLiteral("NormPos"));
         if (!norm.isEmpty()) {
             found = true;
@@ -89,13 +91,13 @@ void FormStorage::RestoreFormPlacement() {
         const int ppi = m_window.PixelsPerInch();
         if (found) found = m_store->ReadInteger(path(QStringLiteral("PixelsPerInch")), ppi) == ppi;
         const QList<QRect> screens = m_window.Screens();
-        if (found && left < right && onAnyScreen(screens, QPoint(left, top)) &&
-            onAnyScreen(screens, QPoint(right - 1, bottom - 1))) {
+        if (found && left < right && onAnyScreen(screens, left, top) &&
+            onAnyScreen(screens, right - 1, bottom - 1)) {
             m_window.SetPositionAsPlaced();
-            p.left = left;
-            p.top = top;
-            p.right = right;
-            p.bottom = bottom;
+            p.left = static_cast<int>(left);
+            p.top = static_cast<int>(top);
+            p.right = static_cast<int>(right);
+            p.bottom = static_cast<int>(bottom);
             m_window.ApplyPlacement(p);
         }
 
@@ -134,6 +136,19 @@ void FormStorage::RestoreFormPlacement() {
 
 void FormStorage::SaveFormPlacement() {
     expandPath();
+    // The whole placement is saved at once: one write of the file per store.
+    m_store->BeginUpdate();
+    try {
+        writePlacement();
+    } catch (...) {
+        m_store->EndUpdate();
+        throw;
+    }
+    m_store->EndUpdate();
+    m_saved = true;
+}
+
+void FormStorage::writePlacement() {
     m_store->WriteInteger(path(QStringLiteral("FormVersion")), m_version);
     if (m_restored) {
         WindowPlacement p = m_window.Placement();
@@ -151,7 +166,6 @@ void FormStorage::SaveFormPlacement() {
         m_store->WriteString(path(QStringLiteral("NormPos") + suffix), normPos);
         m_store->WriteString(path(QStringLiteral("NormPos")), normPos);
     }
-    m_saved = true;
 }
 
 void FormStorage::FormShowStep() {

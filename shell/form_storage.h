@@ -77,6 +77,7 @@ public:
 
 private:
     void expandPath();
+    void writePlacement();
     QString path(const QString& name) const;
     QString readSuffixed(const QString& name);
 

@@ -1,4 +1,5 @@
 // The manager program: TForm1 and TForm2 wired as the shell runs them.
+#include <cstdint>
 #include <exception>
 #include <memory>
 
@@ -7,6 +8,7 @@
 #include "shell/application.h"
 #include "widgets/confirm_dialog.h"
 #include "widgets/fonts.h"
+#include "widgets/window_frame.h"
 
 namespace tivaro {
 
@@ -26,6 +28,12 @@ ShellForms CreateManagerForms(Application& app) {
     forms->form2 = app.CreateForm<TForm2>(*forms->form1, forms->confirmation);
     forms->form2->setObjectName(QStringLiteral("Form2"));
     forms->form1->SetSetupDialog(forms->form2);
+    // Both windows are fixed in size and ask for a border and a title only.
+    // The manager window handles a close request (it ends the program as
+    // "Close" does); the setup dialog ignores one, so it does not offer it.
+    constexpr std::uint32_t decorations = kMotifDecorationBorder | kMotifDecorationTitle;
+    KeepMotifHints(*forms->form1, kMotifFunctionMove | kMotifFunctionClose, decorations);
+    KeepMotifHints(*forms->form2, kMotifFunctionMove, decorations);
     ShellForms shell;
     shell.mainForm = forms->form1;
     shell.stopTransport = [forms] {

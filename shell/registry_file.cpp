@@ -1,10 +1,13 @@
 #include "shell/registry_file.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QStringList>
 #include <stdexcept>
+#include <utility>
 
 namespace tivaro {
 
@@ -213,8 +216,19 @@ void RegistryFileStorage::WriteString(const QString& path, const QString& value)
 void RegistryFileStorage::write(const QString& path, const QVariant& value) {
     const QString key = settingsKey(path);
     if (key.isEmpty()) return;
+    settings().setValue(key, value);
+    m_unsavedKey = key;
+    if (m_updateDepth == 0) save();
+}
+
+void RegistryFileStorage::EndUpdate() {
+    if (m_updateDepth > 0 && --m_updateDepth == 0 && !m_unsavedKey.isEmpty()) save();
+}
+
+void RegistryFileStorage::save() {
+    const QString key = std::exchange(m_unsavedKey, QString());
     QSettings& s = settings();
-    s.setValue(key, value);
+    if (!m_cleaned) removeStaleTemporaries();
     s.sync();
     if (s.status() != QSettings::NoError) {
         const int slash = key.lastIndexOf(QLatin1Char('/'));
@@ -224,6 +238,23 @@ void RegistryFileStorage::write(const QString& path, const QVariant& value) {
         throw std::runtime_error(
             QStringLiteral("Unable to open key \"%1\" for write").arg(keyPath).toStdString());
     }
+}
+
+void RegistryFileStorage::removeStaleTemporaries() {
+    // A save writes "KOVELA.reg.XXXXXX" and renames it over the file while it
+    // holds "KOVELA.reg.lock"; a save killed on the way leaves its temporary
+    // file for good. Holding the same lock, no other copy's save is under way,
+    // so every such file is a leftover.
+    const QFileInfo file(settings().fileName());
+    QLockFile lock(file.filePath() + QLatin1String(".lock"));
+    if (!lock.tryLock(1000)) return;
+    m_cleaned = true;
+    const QRegularExpression temporary(QLatin1Char('^') + QRegularExpression::escape(file.fileName()) +
+                                       QLatin1String("\\.[A-Za-z0-9]{6}$"));
+    QDir dir = file.dir();
+    for (const QFileInfo& entry :
+         dir.entryInfoList({file.fileName() + QLatin1String(".??????")}, QDir::Files))
+        if (!entry.isSymLink() && temporary.match(entry.fileName()).hasMatch()) dir.remove(entry.fileName());
 }
 
 }  // namespace tivaro

@@ -35,11 +35,18 @@ public:
     virtual QString ReadString(const QString& path, const QString& defaultValue) = 0;
     virtual void WriteString(const QString& path, const QString& value) = 0;
     virtual bool ValueStored(const QString& path) = 0;
+    // Bracket a group of writes: a store that saves may save the group once,
+    // at the outermost EndUpdate, and report a failed save there.
+    virtual void BeginUpdate() {}
+    virtual void EndUpdate() {}
 };
 
-// JvAppRegistryStorage1: the registry-export file as a value store. Each write
-// is saved to disk at once; a failed save throws
-// "Unable to open key "HKEY_CURRENT_USER\…\Form1" for write".
+// JvAppRegistryStorage1: the registry-export file as a value store. A write is
+// saved to disk at once, or, inside BeginUpdate/EndUpdate, the group once at
+// the end; a failed save throws
+// "Unable to open key "HKEY_CURRENT_USER\…\Form1" for write". The first save
+// removes temporary files that an interrupted save of an earlier run left
+// beside the file.
 class RegistryFileStorage final : public PlacementValueStore {
 public:
     // fileName empty: <XDG config dir>/dornik/KOVELA.reg.
@@ -51,15 +58,22 @@ public:
     QString ReadString(const QString& path, const QString& defaultValue) override;
     void WriteString(const QString& path, const QString& value) override;
     bool ValueStored(const QString& path) override;
+    void BeginUpdate() override { ++m_updateDepth; }
+    void EndUpdate() override;
 
     QString FileName() const;
 
 private:
     QSettings& settings();
     void write(const QString& path, const QVariant& value);
+    void save();
+    void removeStaleTemporaries();
 
     QString m_fileName;
     std::unique_ptr<QSettings> m_settings;
+    int m_updateDepth = 0;
+    QString m_unsavedKey;  // the last key written and not yet saved
+    bool m_cleaned = false;
 };
 
 // The QSettings format id of the registry-export file (registered once).

@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
-#include <algorithm>
 
 #include "widgets/command_boundary.h"
+#include "widgets/window_frame.h"
 
 namespace tivaro {
 
@@ -29,13 +29,12 @@ WindowPlacement WidgetPlacementWindow::Placement() const {
     p.showCmd = static_cast<int>(state & Qt::WindowMinimized   ? ShowCmd::Minimized
                                  : state & Qt::WindowMaximized ? ShowCmd::Maximized
                                                                : ShowCmd::Normal);
-    QRect normal = m_widget.frameGeometry();
-    if (state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) {
-        const QRect inner = m_widget.normalGeometry();
-        const QRect frame = m_widget.frameGeometry(), client = m_widget.geometry();
-        normal = inner.adjusted(frame.left() - client.left(), frame.top() - client.top(),
-                                frame.right() - client.right(), frame.bottom() - client.bottom());
-    }
+    // The frame's outer rectangle, the same one ApplyPlacement places, so that a
+    // window closed and reopened without a move stays where it is.
+    const QMargins frame = FrameMargins(m_widget);
+    QRect normal = m_widget.geometry().marginsAdded(frame);
+    if (state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+        normal = m_widget.normalGeometry().marginsAdded(frame);
     p.left = normal.left();
     p.top = normal.top();
     p.right = normal.left() + normal.width();
@@ -47,7 +46,7 @@ void WidgetPlacementWindow::ApplyPlacement(const WindowPlacement& p) {
     m_flags = p.flags;
     m_minPosition = p.minPosition;
     m_maxPosition = p.maxPosition;
-    m_widget.move(p.left, p.top);
+    MoveFrameTo(m_widget, QPoint(p.left, p.top));
     if (p.showCmd == static_cast<int>(ShowCmd::Hidden) || !m_widget.isVisible()) return;
     if (p.showCmd == static_cast<int>(ShowCmd::Minimized))
         m_widget.showMinimized();
@@ -57,7 +56,7 @@ void WidgetPlacementWindow::ApplyPlacement(const WindowPlacement& p) {
         m_widget.showNormal();
 }
 
-QSize WidgetPlacementWindow::Size() const { return m_widget.frameGeometry().size(); }
+QSize WidgetPlacementWindow::Size() const { return m_widget.size().grownBy(FrameMargins(m_widget)); }
 
 void WidgetPlacementWindow::SetState(WindowState state) {
     Qt::WindowStates s = m_widget.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
@@ -80,8 +79,8 @@ void WidgetPlacementWindow::PostApplicationMinimize() {
 }
 
 QSize WidgetPlacementWindow::DialogFrame() const {
-    const QRect frame = m_widget.frameGeometry(), client = m_widget.geometry();
-    return QSize(client.left() - frame.left(), client.top() - frame.top());
+    const QMargins frame = FrameMargins(m_widget);
+    return QSize(frame.left(), frame.top());
 }
 
 QSize WidgetPlacementWindow::DesktopSize() const {
@@ -102,14 +101,11 @@ QList<QRect> WidgetPlacementWindow::Screens() const {
 
 void WidgetPlacementWindow::CentreIfStillCentred() {
     if (!m_centred) return;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // By the outer sizes of the window and of the work area, as the shell
+        // has always placed its main window.
         const QRect work = screen->availableGeometry();
-        const QRect desktop = screen->virtualGeometry();
-        const QSize outer = Size();
-        const int left = std::max((work.width() - outer.width()) / 2, desktop.left());
-        const int top = std::max((work.height() - outer.height()) / 2, desktop.top());
-        m_widget.move(left, top);
+        CentreFrameOn(m_widget, QRect(QPoint(0, 0), work.size()), screen->virtualGeometry().topLeft());
     }
     m_centred = false;
 }

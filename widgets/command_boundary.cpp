@@ -1,8 +1,9 @@
 #include "widgets/command_boundary.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QWidget>
+
+#include "widgets/message_box.h"
 
 namespace tivaro {
 
@@ -37,8 +38,9 @@ QString WithFullStop(const QString& message) {
 void ShowStandardErrorBox(const std::exception& error) {
     if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
     QWidget* active = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
-                    WithFullStop(ErrorMessageText(error)), QMessageBox::Ok, active);
+    CentredMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                          WithFullStop(ErrorMessageText(error)));
+    box.setStandardButtons(QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();

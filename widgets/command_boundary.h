@@ -32,7 +32,8 @@ QString ErrorMessageText(const std::exception& error);
 QString WithFullStop(const QString& message);
 
 // The standard error box: caption = application name (the title), stop icon,
-// one OK button, modal to the whole application, on the active window's screen.
+// one OK button, modal to the whole application, owned by the window in front
+// and centred on its screen.
 void ShowStandardErrorBox(const std::exception& error);
 
 template <typename F>

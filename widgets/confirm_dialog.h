@@ -1,7 +1,7 @@
 #pragma once
 // The yes/no question shown to the user: "Bestätigen", a question icon, "&Ja"
-// (the default) and "&Nein"; Escape and closing decline. Centred on the
-// screen. UI thread only.
+// (the default) and "&Nein"; Escape and closing decline. Owned by the window
+// in front and centred on the screen, frame included. UI thread only.
 
 #include <QString>
 

@@ -1,5 +1,6 @@
 // The confirmation dialog: title, icon, buttons, default button, and which
 // answers confirm.
+#include <QDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -39,6 +40,7 @@ private slots:
     void looksAsAQuestion();
     void answers_data();
     void answers();
+    void belongsToTheModalDialogInFront();
 };
 
 void TestConfirmDialog::looksAsAQuestion() {
@@ -89,6 +91,31 @@ void TestConfirmDialog::answers() {
         }
     });
     QCOMPARE(result, confirmed);
+}
+
+void TestConfirmDialog::belongsToTheModalDialogInFront() {
+    // The setup dialog stays on top: a question without an owner, or one not on
+    // top itself, would open behind it.
+    QDialog dialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    dialog.resize(300, 200);
+    QWidget* owner = nullptr;
+    bool onTop = false;
+    QRect frame;
+    QTimer::singleShot(0, &dialog, [&] {
+        answer([&](QMessageBox* box) {
+            owner = box->parentWidget();
+            onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            frame = box->frameGeometry();
+            box->findChild<QPushButton*>("Nein")->click();
+        });
+        dialog.reject();
+    });
+    dialog.exec();
+    QCOMPARE(owner, static_cast<QWidget*>(&dialog));
+    QVERIFY(onTop);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QVERIFY2((frame.center() - screen.center()).manhattanLength() <= 2,
+             "centred on the screen, not on its owner");
 }
 
 QTEST_MAIN(TestConfirmDialog)

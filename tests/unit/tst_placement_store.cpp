@@ -214,6 +214,9 @@ TEST(PlacementStore, PositionNotAppliedWhenOffScreenOrOtherResolution) {
         {"1500,600,0,0", 96, false},  // reaches beyond the right edge
         {"100,700,0,0", 96, false},   // beyond the bottom edge
         {"-10,10,0,0", 96, false},    // left of the desktop
+        // At the ends of the 32-bit range (the first one's far corner lies beyond it).
+        {"2147483000,2147483000,0,0", 96, false},
+        {"-2147483648,0,0,0", 96, false},
         {"100,50,0,0", 120, false},   // another resolution
         {"100", 96, true},            // missing top keeps the current one
         {"abc,50", 96, true},         // non-numeric left keeps the current one
@@ -360,6 +363,41 @@ TEST(RegistryFile, StorageOnDiskSurvivesDamageAndReplacesIt) {
     EXPECT_EQ(again.ReadInteger("Form1\\NormPos", -5), -5) << "a text that is no number reads as the default";
     EXPECT_EQ(again.ReadString("Form1\\ShowCmd", "d"), "d");
     EXPECT_TRUE(again.ValueStored("Form1\\ShowCmd"));
+}
+
+TEST(RegistryFile, AGroupOfWritesIsSavedOnceAtItsEnd) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("KOVELA.reg");
+    RegistryFileStorage store(file);
+    FakeWindow w;
+    w.visible = true;
+    FormStorage fs(w, &store);
+    fs.FormShowStep();
+    store.BeginUpdate();  // the store's own group encloses the placement's
+    fs.SaveFormPlacement();
+    EXPECT_FALSE(QFile::exists(file)) << "nothing is saved inside a group";
+    store.EndUpdate();
+    RegistryFileStorage reread(file);
+    EXPECT_EQ(reread.ReadString("Form1\\NormPos", ""), "0,0,500,400");
+    EXPECT_EQ(reread.ReadInteger("Form1\\ShowCmd", 0), 1);
+}
+
+TEST(RegistryFile, FirstSaveRemovesTemporaryFilesOfInterruptedSaves) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("KOVELA.reg");
+    const QStringList leftovers{"KOVELA.reg.AbC123", "KOVELA.reg.x0Y9zz"};
+    const QStringList others{"KOVELA.reg.lock2", "KOVELA.reg.A1", "KOVELA.reg.bak-01", "OTHER.reg.AbC123"};
+    for (const QString& name : leftovers + others) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    RegistryFileStorage store(file);
+    store.WriteInteger("Form1\\FormVersion", 0);
+    QStringList remaining = QDir(dir.path()).entryList(QDir::Files);
+    remaining.sort();
+    QStringList expected = others + QStringList{"KOVELA.reg"};
+    expected.sort();
+    EXPECT_EQ(remaining, expected);
 }
 
 TEST(RegistryFile, UnwritableLocationRaisesTheKeyError) {
