@@ -2,8 +2,8 @@
 // The real TForm1 (offscreen unless QT_QPA_PLATFORM says otherwise) with the
 // real hand-over (UdpListener -> DatagramDelivery -> IdUDPServer1UDPRead) on
 // 22223; one sender thread floods it at the full rate it manages for the given
-// time, with valid discovery replies ("BRCA") or junk ("JUNK"), over IPv4 or
-// IPv6. Meanwhile a synthetic key event is posted to the window every 20 ms;
+// time, with valid discovery replies ("BRCA") or junk ("JUNK"), 4 bytes or
+// padded to --bytes, over IPv4 or IPv6. Meanwhile a synthetic key event is posted to the window every 20 ms;
 // the window's event filter notes when it comes through. Reports datagrams
 // sent, handled and dropped by the kernel, the key events' latency (p50, p99,
 // max), how long after the flood's end something was still pending, and the
@@ -11,7 +11,7 @@
 //
 // Runs itself inside a fresh network namespace (loopback only), each flood in
 // a process of its own. Every send loop is bounded in count and time.
-//   usage: bench_flood [--seconds S] [--kinds valid4,junk4,valid6,junk6]   (root, for unshare)
+//   usage: bench_flood [--seconds S] [--bytes N] [--kinds valid4,junk4,valid6,junk6]   (root, for unshare)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -113,9 +113,11 @@ struct Kind {
 
 Kind parseKind(const std::string& name) { return Kind{name, name.rfind("valid", 0) == 0, name.back() == '6'}; }
 
-// Sends the payload to [::1]:22223 or 127.0.0.1:22223, 64 at a time, until
-// the time is up or the bound in count is reached.
-std::uint64_t flood(const Kind& kind, std::chrono::milliseconds duration, std::uint64_t& failed) {
+// Sends the payload (bytes long, its tag first) to [::1]:22223 or
+// 127.0.0.1:22223, 64 at a time, until the time is up or the bound in count is
+// reached.
+std::uint64_t flood(const Kind& kind, std::size_t bytes, std::chrono::milliseconds duration,
+                    std::uint64_t& failed) {
     const int fd = ::socket(kind.ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return 0;
     sockaddr_storage to{};
@@ -133,10 +135,10 @@ std::uint64_t flood(const Kind& kind, std::chrono::milliseconds duration, std::u
         a.sin_port = htons(tivaro::kManagerListenPort);
         toLen = sizeof a;
     }
-    char payload[4];
-    std::memcpy(payload, kind.valid ? "BRCA" : "JUNK", 4);
+    std::vector<char> payload(std::max<std::size_t>(bytes, 4), '.');
+    std::memcpy(payload.data(), kind.valid ? "BRCA" : "JUNK", 4);
     constexpr unsigned kBurst = 64;
-    iovec iov{payload, sizeof payload};
+    iovec iov{payload.data(), payload.size()};
     mmsghdr msgs[kBurst] = {};
     for (auto& m : msgs) {
         m.msg_hdr.msg_name = &to;
@@ -177,7 +179,7 @@ protected:
     }
 };
 
-int runOne(const Kind& kind, int seconds) {
+int runOne(const Kind& kind, std::size_t bytes, int seconds) {
     TForm1 form(nullptr, 0);  // its own listener on a port nobody sends to
     form.show();
     if (!QTest::qWaitForWindowExposed(&form) || !form.ListenerActive()) return 1;
@@ -213,7 +215,7 @@ int runOne(const Kind& kind, int seconds) {
 
     const auto t0 = Clock::now();
     std::thread sender([&] {
-        sent = flood(kind, std::chrono::seconds(seconds), sendFailures);
+        sent = flood(kind, bytes, std::chrono::seconds(seconds), sendFailures);
         floodEnd = Clock::now();
         flooding = false;
     });
@@ -286,12 +288,12 @@ int runOne(const Kind& kind, int seconds) {
     };
     const double floodS = msSince(t0, floodEnd) / 1000.0;
     std::printf(
-        "%-6s flood %.1f s: sent %llu (%.0f/s, %llu failed sends), taken by the stack %llu, handled %llu, "
+        "%-6s %zu-byte flood %.1f s: sent %llu (%.0f/s, %llu failed sends), taken by the stack %llu, handled %llu, "
         "dropped by the kernel %llu\n"
         "       key events during the flood: %zu, latency p50 %.1f ms, p99 %.1f ms, max %.1f ms, unanswered %zu\n"
         "       pending after the flood's end: %s %.0f ms\n"
         "       resident memory: before %.1f MiB, peak %.1f MiB, end %.1f MiB; log entries %d\n",
-        kind.name.c_str(), floodS, static_cast<unsigned long long>(sent), sent / floodS,
+        kind.name.c_str(), bytes, floodS, static_cast<unsigned long long>(sent), sent / floodS,
         static_cast<unsigned long long>(sendFailures), static_cast<unsigned long long>(in),
         static_cast<unsigned long long>(handled.load()), static_cast<unsigned long long>(drops), latencies.size(),
         pct(0.5), pct(0.99), latencies.empty() ? 0.0 : latencies.back(), unanswered,
@@ -315,11 +317,13 @@ std::string argValue(int argc, char** argv, const char* name, const char* fallba
 int main(int argc, char** argv) {
     if (!tivaro::bench::InFreshNetworkNamespace(argc, argv)) return 1;
     const int seconds = std::max(1, std::atoi(argValue(argc, argv, "--seconds", "60").c_str()));
+    const std::string bytesText = argValue(argc, argv, "--bytes", "4");
+    const std::size_t bytes = std::clamp<std::size_t>(std::strtoul(bytesText.c_str(), nullptr, 10), 4, 8192);
     const std::string one = argValue(argc, argv, "--one", "");
     if (!one.empty()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
-        return runOne(parseKind(one), seconds);
+        return runOne(parseKind(one), bytes, seconds);
     }
     // Each flood in a fresh process, so that one's memory does not hide another's.
     std::string kinds = argValue(argc, argv, "--kinds", "valid4,junk4,valid6,junk6");
@@ -333,8 +337,8 @@ int main(int argc, char** argv) {
         const std::string secondsText = std::to_string(seconds);
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::execl("/proc/self/exe", argv[0], "--seconds", secondsText.c_str(), "--one", kind.c_str(),
-                    static_cast<char*>(nullptr));
+            ::execl("/proc/self/exe", argv[0], "--seconds", secondsText.c_str(), "--bytes", bytesText.c_str(),
+                    "--one", kind.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         int status = 0;
