@@ -1,29 +1,36 @@
 #include "UnitMain/datagram_delivery.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <deque>
 #include <mutex>
 #include <utility>
 
 namespace {
 
-// One received datagram on its way to the UI thread.
-class DatagramQEvent final : public QEvent {
-public:
-    explicit DatagramQEvent(tivaro::DatagramEvent&& datagram)
-        : QEvent(DatagramDelivery::EventType()), m_datagram(std::move(datagram)) {}
-    const tivaro::DatagramEvent& Datagram() const { return m_datagram; }
-
-private:
-    tivaro::DatagramEvent m_datagram;
-};
+// How long one batch may hold the UI thread before input and painting get
+// their turn. Checked every kCheckEvery datagrams.
+constexpr qint64 kSliceNs = 8'000'000;
+constexpr unsigned kCheckEvery = 32;
 
 }  // namespace
 
-// Where the poster posts to. The lock only guards the pointer against the
-// object going away; postEvent itself never waits for the receiving thread.
+// What the poster and the UI thread share. The lock guards the queue of
+// arrived datagrams, whether an event for them is posted, and the pointer
+// against the object going away; postEvent never waits for the UI thread.
 struct DatagramDelivery::Target {
     std::mutex mutex;
     DatagramDelivery* receiver = nullptr;
+    std::deque<tivaro::DatagramEvent> arrived;
+    bool posted = false;
+    std::shared_ptr<tivaro::InFlightLimit> limit;
+
+    // Under mutex. An event carries no datagram: it tells the receiver to
+    // take what has arrived.
+    void post() {
+        QCoreApplication::postEvent(receiver, new QEvent(DatagramDelivery::EventType()));
+        posted = true;
+    }
 };
 
 QEvent::Type DatagramDelivery::EventType() {
@@ -31,9 +38,13 @@ QEvent::Type DatagramDelivery::EventType() {
     return type;
 }
 
-DatagramDelivery::DatagramDelivery(Handler handler, QObject* parent)
-    : QObject(parent), m_handler(std::move(handler)), m_target(std::make_shared<Target>()) {
+DatagramDelivery::DatagramDelivery(Handler handler, QObject* parent, std::size_t maxInFlight)
+    : QObject(parent),
+      m_handler(std::move(handler)),
+      m_limit(std::make_shared<tivaro::InFlightLimit>(maxInFlight)),
+      m_target(std::make_shared<Target>()) {
     m_target->receiver = this;
+    m_target->limit = m_limit;
 }
 
 DatagramDelivery::~DatagramDelivery() { Shutdown(); }
@@ -44,27 +55,67 @@ tivaro::UdpListener::Poster DatagramDelivery::Poster() {
         const std::shared_ptr<Target> target = weak.lock();
         if (!target) return;
         std::lock_guard<std::mutex> lock(target->mutex);
-        if (target->receiver)
-            QCoreApplication::postEvent(target->receiver, new DatagramQEvent(std::move(datagram)));
+        if (!target->receiver) return;
+        target->arrived.push_back(std::move(datagram));
+        target->limit->Add(1);
+        if (!target->posted) target->post();
     };
 }
 
 void DatagramDelivery::Shutdown() {
+    std::size_t discarded = 0;
     {
         std::lock_guard<std::mutex> lock(m_target->mutex);
         m_target->receiver = nullptr;
+        discarded = m_target->arrived.size();
+        std::deque<tivaro::DatagramEvent>().swap(m_target->arrived);
     }
+    m_limit->Remove(discarded);
     m_shutDown = true;
     QCoreApplication::removePostedEvents(this, EventType());
 }
 
+bool DatagramDelivery::takeOldest(tivaro::DatagramEvent& datagram) {
+    std::lock_guard<std::mutex> lock(m_target->mutex);
+    if (!m_target->receiver || m_target->arrived.empty()) return false;
+    datagram = std::move(m_target->arrived.front());
+    m_target->arrived.pop_front();
+    return true;
+}
+
+void DatagramDelivery::postIfPending() {
+    std::lock_guard<std::mutex> lock(m_target->mutex);
+    if (m_target->receiver && !m_target->posted && !m_target->arrived.empty()) m_target->post();
+}
+
 void DatagramDelivery::customEvent(QEvent* event) {
     if (event->type() != EventType()) return;
-    if (m_shutDown || !m_handler) return;
-    try {
-        m_handler(static_cast<DatagramQEvent*>(event)->Datagram());
-    } catch (...) {
-        // An error while a received datagram is handled is dropped without a
-        // box or a log entry; the next datagram is delivered as usual.
+    if (m_shutDown) return;
+    std::size_t batch = 0;
+    {
+        // This event carries what has arrived so far; a later arrival posts
+        // the next one, which comes after whatever input is waiting.
+        std::lock_guard<std::mutex> lock(m_target->mutex);
+        m_target->posted = false;
+        batch = m_target->arrived.size();
     }
+    QElapsedTimer slice;
+    slice.start();
+    tivaro::DatagramEvent datagram;
+    // Each datagram leaves the queue before the handler runs: a nested loop
+    // inside the handler goes on with the next one, in order.
+    for (std::size_t done = 0; done < batch && !m_shutDown && takeOldest(datagram);) {
+        try {
+            ++m_handled;
+            if (m_handler) m_handler(datagram);
+        } catch (...) {
+            // An error while a received datagram is handled (running out of
+            // memory included) is dropped without a box or a log entry; the
+            // next datagram is delivered as usual.
+        }
+        m_limit->Remove(1);
+        if (++done % kCheckEvery == 0 && slice.nsecsElapsed() >= kSliceNs) break;
+    }
+    // The rest, and whatever arrived meanwhile, in the next turn of the loop.
+    if (!m_shutDown) postIfPending();
 }

@@ -62,6 +62,7 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort)
     m_delivery = std::make_unique<DatagramDelivery>(
         [this](const tivaro::DatagramEvent& event) { IdUDPServer1UDPRead(event); });
     m_listener = std::make_unique<tivaro::UdpListener>(m_delivery->Poster(), listenPort);
+    m_listener->SetInFlightLimit(m_delivery->Limit());
 
     // Where the window first appears is the shell's business: a restored
     // placement, or centred on the work area.

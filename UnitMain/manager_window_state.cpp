@@ -1,26 +1,51 @@
 #include "UnitMain/manager_window_state.h"
 
+#include <malloc.h>
+
+#include <new>
+
+namespace {
+
+// The freed pages of a large log or unit list go back to the system at once
+// instead of staying with the process.
+void giveMemoryBack() { ::malloc_trim(0); }
+
+}  // namespace
+
 ManagerWindowState::ManagerWindowState(const WallClock& clock)
     : m_clock(clock), m_timeSeparator(LocaleTimeSeparator()) {}
 
 void ManagerWindowState::ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) {
-    Log.Append(LogEntry{FormatLogTime(m_clock.Now(), m_timeSeparator), L_IP, L_Port, L_Message});
-    LogGrid.AppendRow();
-    LogGrid.NotifyRowChanged(LogGrid.RowCount() - 2);
-    LogGrid.ScrollLastRowIntoView();
-    LogGrid.SetSelection(grdRec);
+    try {
+        if (Log.Append(m_clock.Now(), m_timeSeparator, L_IP, L_Port, L_Message)) {
+            // The oldest entry gave way: the rows keep their number and every
+            // entry moved up by one.
+            LogGrid.NotifyRowChanged(LogGrid.FixedRows());
+            LogGrid.NotifyRowChanged(LogGrid.RowCount() - 2);
+        } else {
+            LogGrid.AppendRow();
+            LogGrid.NotifyRowChanged(LogGrid.RowCount() - 2);
+        }
+        LogGrid.ScrollLastRowIntoView();
+        LogGrid.SetSelection(grdRec);
+    } catch (const std::bad_alloc&) {
+        // Out of memory: this one entry is dropped (or its view catches up
+        // with the next one); the program goes on.
+    }
 }
 
 void ManagerWindowState::ClearLog() {
     Log.Clear();
     LogGrid.NotifyReset();
     LogGrid.SetRowCount(1);
+    giveMemoryBack();
 }
 
 void ManagerWindowState::ClearUnits() {
     Units.Clear();
     UnitGrid.NotifyReset();
     UnitGrid.SetRowCount(1);
+    giveMemoryBack();
 }
 
 void ManagerWindowState::ResetGridsOnShow() {
@@ -34,7 +59,7 @@ void ManagerWindowState::ResetGridsOnShow() {
 QString ManagerWindowState::LogCell(int col, int row) const {
     const int index = row - LogGrid.FixedRows();
     if (col < 0 || col >= EventLog::kColumns || index < 0 || index >= Log.Count()) return {};
-    return Log.At(index).Column(col);
+    return Log.Cell(index, col);
 }
 
 QString ManagerWindowState::UnitCell(int col, int row) const {

@@ -147,8 +147,10 @@ QString StringGrid::SelectedRowsText() const {
 
 void StringGrid::schedule() {
     if (m_flushPosted) return;
-    m_flushPosted = true;
+    // Marked only once posted: a post that finds no memory must not stop
+    // every later one.
     QMetaObject::invokeMethod(this, &StringGrid::Flush, Qt::QueuedConnection);
+    m_flushPosted = true;
 }
 
 void StringGrid::RowsAppended(int, int) {

@@ -22,6 +22,6 @@ int UnitList::AppendIfNew(UnitEntry entry) {
 }
 
 void UnitList::Clear() {
-    m_entries.clear();
-    m_index.clear();
+    std::vector<UnitEntry>().swap(m_entries);  // the list may have been huge: its memory goes back
+    m_index = {};
 }

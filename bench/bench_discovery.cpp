@@ -288,6 +288,7 @@ int main(int argc, char** argv) {
                 } else if (receiver == "delivery") {
                     DatagramDelivery delivery([&tally](const DatagramEvent&) { tally.Arrived(); });
                     UdpListener listener(delivery.Poster());
+                    listener.SetInFlightLimit(delivery.Limit());  // as the manager window does
                     listener.Start();
                     r = Trial(modules, receiver, static_cast<std::size_t>(count), tally,
                               [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); });

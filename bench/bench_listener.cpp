@@ -205,6 +205,7 @@ void BM_ListenerToUiThread(benchmark::State& state) {
             post(std::move(e));
         },
         0, "bench");
+    listener.SetInFlightLimit(delivery.Limit());  // as the manager window does
     listener.Start();
     RunBursts(
         state, gate, listener.Port(), [&] { return handled; },

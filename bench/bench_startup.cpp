@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/fresh_namespace.h"
 #include "shell/instance_guard.h"
 
 using namespace tivaro;
@@ -52,15 +53,7 @@ long rssKiB(pid_t pid) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("TIVARO_BENCH_IN_NS")) {
-        std::vector<const char*> a{"unshare", "-n", "sh", "-c",
-                                   "ip link set lo up; TIVARO_BENCH_IN_NS=1 exec \"$0\" \"$@\""};
-        for (int i = 0; i < argc; ++i) a.push_back(argv[i]);
-        a.push_back(nullptr);
-        ::execvp("unshare", const_cast<char* const*>(a.data()));
-        std::perror("unshare");
-        return 1;
-    }
+    if (!tivaro::bench::InFreshNetworkNamespace(argc, argv)) return 1;
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const QString manager =

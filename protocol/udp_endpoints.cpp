@@ -378,6 +378,7 @@ struct UdpListener::Impl {
     std::uint16_t port = 0;
     std::string name;
     std::vector<std::unique_ptr<ListenSocket>> sockets;
+    std::shared_ptr<InFlightLimit> limit;  // may be empty: no backpressure
     bool active = false;
 
     void run(ListenSocket& s);
@@ -388,6 +389,10 @@ void UdpListener::Impl::run(ListenSocket& s) {
     std::vector<std::uint8_t> buffers(kBatch * kMaxDatagramSize);
     pollfd fds[2] = {{s.fd, POLLIN, 0}, {s.wake, POLLIN, 0}};
     while (!s.stop.load(std::memory_order_acquire)) {
+        // With no room the thread waits for room instead of for the socket:
+        // what arrives meanwhile stays in the socket's receive buffer.
+        const bool full = limit && limit->Room() == 0;
+        fds[0].fd = full ? limit->ReadyFd() : s.fd;
         fds[0].revents = fds[1].revents = 0;
         const int rc = ::poll(fds, 2, kWaitSliceMs);
         if (rc < 0) {
@@ -395,7 +400,7 @@ void UdpListener::Impl::run(ListenSocket& s) {
             break;  // a failed wait ends this thread only; its socket is closed below
         }
         if (s.stop.load(std::memory_order_acquire)) break;
-        if (rc == 0) continue;
+        if (rc == 0 || full) continue;  // nothing yet, or room again: look afresh
         if (fds[0].revents & POLLNVAL) break;
         if (fds[0].revents & (POLLIN | POLLERR)) drain(s, buffers);
     }
@@ -406,14 +411,20 @@ void UdpListener::Impl::run(ListenSocket& s) {
     }
 }
 
-// Takes every datagram that is waiting, in batches, until the socket is empty
-// or the thread is told to stop.
+// Takes every datagram that is waiting, in batches, until the socket is empty,
+// the limit has no room or the thread is told to stop.
 void UdpListener::Impl::drain(ListenSocket& s, std::vector<std::uint8_t>& buffers) {
     mmsghdr msgs[kBatch];
     iovec iovs[kBatch];
     sockaddr_storage peers[kBatch];
     while (!s.stop.load(std::memory_order_relaxed)) {
-        for (unsigned i = 0; i < kBatch; ++i) {
+        unsigned want = kBatch;
+        if (limit) {
+            const std::size_t room = limit->Room();
+            if (room == 0) return;
+            if (room < want) want = static_cast<unsigned>(room);
+        }
+        for (unsigned i = 0; i < want; ++i) {
             iovs[i].iov_base = buffers.data() + i * kMaxDatagramSize;
             iovs[i].iov_len = kMaxDatagramSize;
             std::memset(&msgs[i], 0, sizeof msgs[i]);
@@ -425,7 +436,7 @@ void UdpListener::Impl::drain(ListenSocket& s, std::vector<std::uint8_t>& buffer
         // MSG_TRUNC: the kernel reports a datagram's real length and sets
         // MSG_TRUNC in msg_flags, so an oversized one is seen and dropped whole
         // instead of arriving silently cut to the buffer size.
-        const int n = ::recvmmsg(s.fd, msgs, kBatch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+        const int n = ::recvmmsg(s.fd, msgs, want, MSG_DONTWAIT | MSG_TRUNC, nullptr);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return;
@@ -448,7 +459,7 @@ void UdpListener::Impl::drain(ListenSocket& s, std::vector<std::uint8_t>& buffer
                 // Errors inside the listener are never shown; the datagram is lost.
             }
         }
-        if (static_cast<unsigned>(n) < kBatch) return;
+        if (static_cast<unsigned>(n) < want) return;
     }
 }
 
@@ -460,6 +471,8 @@ UdpListener::UdpListener(Poster poster, std::uint16_t port, std::string name)
 }
 
 UdpListener::~UdpListener() { Stop(); }
+
+void UdpListener::SetInFlightLimit(std::shared_ptr<InFlightLimit> limit) { m_impl->limit = std::move(limit); }
 
 bool UdpListener::Active() const { return m_impl->active; }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/in_flight_limit.h"
 #include "protocol/messages.h"
 
 namespace tivaro {
@@ -117,6 +118,10 @@ public:
     ~UdpListener();  // stops
     UdpListener(const UdpListener&) = delete;
     UdpListener& operator=(const UdpListener&) = delete;
+
+    // Holds the threads back while limit has no room: they read nothing until
+    // it has. Set before Start; without one the threads read whatever arrives.
+    void SetInFlightLimit(std::shared_ptr<InFlightLimit> limit);
 
     // Binds the sockets and starts one thread per socket; nothing if active.
     // On failure nothing stays bound or running. Throws NetworkError.

@@ -11,6 +11,8 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <new>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -57,6 +59,7 @@ private slots:
     void nestedLoopsDeliver();
     void nothingIsDeliveredAfterShutdown();
     void posterOutlivesTheDeliveryObject();
+    void floodLeavesTheLoopAnswering();
 };
 
 void TestDatagramDelivery::deliversInOrderOnTheUiThread() {
@@ -83,13 +86,14 @@ void TestDatagramDelivery::throwingHandlerDoesNotStopTheNextDelivery() {
         got.push_back(NumberOf(e));
         if (NumberOf(e) == 0) throw std::runtime_error("handler failed");
         if (NumberOf(e) == 1) throw 42;  // not even an exception type
+        if (NumberOf(e) == 2) throw std::bad_alloc();  // out of memory costs that datagram only
     });
     UdpListener listener(delivery.Poster(), 0, "tst");
     listener.Start();
     LoopbackPeer peer;
-    for (int i = 0; i < 3; ++i) peer.Send(listener.Port(), Numbered(i));
-    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(got.size()), 3, 5000);
-    QCOMPARE(got, (std::vector<int>{0, 1, 2}));
+    for (int i = 0; i < 4; ++i) peer.Send(listener.Port(), Numbered(i));
+    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(got.size()), 4, 5000);
+    QCOMPARE(got, (std::vector<int>{0, 1, 2, 3}));
 }
 
 // A command that waits (the settings fetch's pump, a modal dialog, a message
@@ -177,6 +181,94 @@ void TestDatagramDelivery::posterOutlivesTheDeliveryObject() {
     post(DatagramEvent{Numbered(2), "127.0.0.1", 1, 2});  // dropped, no crash
     QCoreApplication::sendPostedEvents();
     QCOMPARE(handled, 0);
+}
+
+// A sender far faster than the handler: the datagrams on their way to the UI
+// thread stay within the limit (the surplus waits in or falls out of the
+// socket's buffer), an input posted during or after the flood is served
+// before more than a limit's worth of datagrams, and in the end nothing is
+// pending. What arrives is handled in the order sent.
+void TestDatagramDelivery::floodLeavesTheLoopAnswering() {
+    constexpr std::size_t kLimit = 64;
+    constexpr int kSent = 20000;
+    std::size_t mostPending = 0;
+    int last = -1;
+    bool inOrder = true;
+    int handled = 0;
+    DatagramDelivery* self = nullptr;
+    DatagramDelivery delivery(
+        [&](const DatagramEvent& e) {
+            mostPending = std::max(mostPending, self->Pending());
+            const int n = static_cast<int>(e.AData[0]) << 24 | e.AData[1] << 16 | e.AData[2] << 8 | e.AData[3];
+            inOrder &= n > last;
+            last = n;
+            ++handled;
+            QElapsedTimer busy;  // a slow handler, so the sender outruns it
+            busy.start();
+            while (busy.nsecsElapsed() < 50'000) {
+            }
+        },
+        nullptr, kLimit);
+    self = &delivery;
+    UdpListener listener(delivery.Poster(), 0, "tst");
+    listener.SetInFlightLimit(delivery.Limit());
+    listener.Start();
+
+    // An input: how many datagrams were handled between its posting and its turn.
+    int handledAtPost = 0;
+    int overtaken = -1;
+    struct Input final : QObject {
+        std::function<void()> onEvent;
+        void customEvent(QEvent*) override { onEvent(); }
+    } probe;
+    probe.onEvent = [&] { overtaken = handled - handledAtPost; };
+    const auto postInput = [&] {
+        overtaken = -1;
+        handledAtPost = handled;
+        QCoreApplication::postEvent(&probe, new QEvent(QEvent::User));
+    };
+
+    std::atomic<bool> sending{true};
+    struct Joined {
+        std::thread thread;
+        ~Joined() {
+            if (thread.joinable()) thread.join();
+        }
+    } sender{std::thread([&] {
+        LoopbackPeer peer;
+        for (int i = 0; i < kSent; ++i)
+            peer.Send(listener.Port(), Bytes{static_cast<std::uint8_t>(i >> 24), static_cast<std::uint8_t>(i >> 16),
+                                             static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)});
+        sending = false;
+    })};
+    QElapsedTimer guard;
+    guard.start();
+    while (sending && guard.elapsed() < 30000) {
+        postInput();
+        QTRY_VERIFY_WITH_TIMEOUT(overtaken >= 0, 5000);
+        QVERIFY2(overtaken <= static_cast<int>(kLimit + 16), qPrintable(QString::number(overtaken)));
+    }
+    sender.thread.join();
+
+    // The flood is over: at most a limit's worth waits in the UI thread's
+    // queue, and an input still comes first.
+    QVERIFY(delivery.Pending() <= kLimit + 16);
+    postInput();
+    QTRY_VERIFY_WITH_TIMEOUT(overtaken >= 0, 5000);
+    QVERIFY(overtaken <= static_cast<int>(kLimit + 16));
+
+    // What the socket buffer kept is handled; then nothing is pending.
+    int before = -1;
+    while (handled != before && guard.elapsed() < 60000) {
+        before = handled;
+        QTest::qWait(200);
+    }
+    QCOMPARE(delivery.Pending(), std::size_t{0});
+    QVERIFY(mostPending <= kLimit + 16);
+    QVERIFY(handled > 0 && handled <= kSent);
+    QCOMPARE(static_cast<std::uint64_t>(handled), delivery.Handled());
+    QVERIFY(inOrder);
+    listener.Stop();
 }
 
 int main(int argc, char** argv) {

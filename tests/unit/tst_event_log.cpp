@@ -1,11 +1,28 @@
 // The event log: row model, scrolling and selection rules of ADD_LOG, clear,
-// and the time stamp.
+// the time stamp, the compact entries (every cell reads back exactly), the
+// ceiling, and running out of memory while an entry is added.
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 
 #include "UnitMain/manager_window_state.h"
 #include "manager_fakes.h"
+
+// The allocation seam: while armed, every operator new of this program fails.
+namespace {
+std::atomic<bool> g_failAllocations{false};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (g_failAllocations.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -112,6 +129,107 @@ TEST(LogTime, LocaleSeparatorOnlyWhenItIsPunctuation) {
                   QString::fromLatin1(c.separator))
             << c.locale;
     EXPECT_EQ(FormatLogTime(QTime(15, 15, 0), LocaleTimeSeparator(QLocale("fr_CA"))), "15:15:00");
+}
+
+TEST(LogEntries, EveryCellReadsBackExactlyAsGiven) {
+    struct Case {
+        QString ip, port, message;
+    };
+    const QString longText = QString(300, u'x') + QStringLiteral("\u00e9nde");
+    const Case cases[] = {
+        {"198.18.1.10", "22223", "ONLINE"},
+        {"", "", ""},
+        {"localhost", "22222", "SET ALL TO 192.168.1.XXX"},
+        {"0.0.0.0", "0", "SWITCH TO 255.0.7.XXX"},
+        {"10.0.0.1", "65535", "SWITCH TO -1.300.0.XXX"},  // fields outside an octet stay text
+        {"010.0.0.1", "022223", "GET SETINGS"},          // leading zeros are not the formatted number
+        {"1.2.3", "65536", "UPDATE DEVICE"},
+        {"1.2.3.4.5", "+1", "NO IPV4 ADDRESS"},
+        {"256.1.1.1", "22223 ", "ONLINE "},
+        {"FE80:0:0:0:20C:29FF:FE12:3456", "22223", "ONLINE"},
+        {"fe80::1", "1", "ONLINE"},
+        {"0:0:0:0:0:0:0:1", "2", "SWITCH TO 1.2.3.XX"},
+        {"FE80:0:0:0:0:0:0:01", "3", "SET ALL TO 1.2.3.XXX."},
+        {"198.18.1.11", "4002", "NO RESPONSE FROM 198.18.1.11"},
+        {"198.18.1.11", "4002", "NO RESPONSE FROM 198.18.1.12"},
+        {"", "", "NO RESPONSE FROM "},
+        {"Grüße", "\u2713", QStringLiteral("\u65e5\u672c \u2713")},
+        {longText, longText, longText},
+    };
+    EventLog log;
+    const QString separators[] = {":", ".", ":", " h "};
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString& sep = separators[n % 4];
+        log.Append(QTime(n % 24, 7, 59), sep, c.ip, c.port, c.message);
+        ++n;
+    }
+    ASSERT_EQ(log.Count(), n);
+    for (int i = 0; i < n; ++i) {
+        const Case& c = cases[i];
+        const LogEntry e = log.At(i);
+        EXPECT_EQ(e.Time, FormatLogTime(QTime(i % 24, 7, 59), separators[i % 4])) << i;
+        EXPECT_EQ(e.UnitIP, c.ip) << i;
+        EXPECT_EQ(e.Port, c.port) << i;
+        EXPECT_EQ(e.Message, c.message) << i;
+        for (int col = 0; col < EventLog::kColumns; ++col) EXPECT_EQ(log.Cell(i, col), e.Column(col));
+    }
+}
+
+TEST_F(LogFixture, PastTheCeilingTheOldestEntriesGiveWay) {
+    state.Log = EventLog(5);
+    state.grdRec = TGridRect{0, 3, 2, 3};
+    for (int i = 0; i < 8; ++i)  // foreign texts too: their storage must shift with the entries
+        state.ADD_LOG(i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i), "22223", QStringLiteral("E%1").arg(i));
+    EXPECT_EQ(state.Log.Count(), 5);
+    EXPECT_EQ(state.LogGrid.RowCount(), 6);  // still one blank row after the entries
+    for (int row = 0; row < 5; ++row) {
+        const int i = row + 3;
+        EXPECT_EQ(state.LogCell(1, row), i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i));
+        EXPECT_EQ(state.LogCell(3, row), QStringLiteral("E%1").arg(i));
+    }
+    EXPECT_EQ(state.LogCell(3, 5), "");
+    EXPECT_EQ(state.LogGrid.Selection(), (TGridRect{0, 3, 2, 3}));
+    EXPECT_TRUE(state.LogGrid.IsSelected(0, 3));
+
+    // The scrolling rule still counts the rows shown: with the ceiling above
+    // the view's 17 rows the newest entry stays at the bottom.
+    state.Log = EventLog(20);
+    state.ClearLog();
+    state.LogGrid.SetTopRow(0);
+    addEntries(30);
+    EXPECT_EQ(state.LogGrid.RowCount(), 21);
+    EXPECT_EQ(state.LogGrid.TopRow(), 21 - kGridVisibleRows);
+    EXPECT_EQ(state.LogCell(3, 19), "E29");
+    state.ClearLog();
+    EXPECT_EQ(state.LogGrid.RowCount(), 1);
+    state.ADD_LOG("a", "b", "c");
+    EXPECT_EQ(state.LogCell(3, 0), "c");
+}
+
+TEST_F(LogFixture, AnEntryThatFindsNoMemoryIsDroppedAndTheLogStaysWhole) {
+    state.Log = EventLog(40);  // the oldest give way meanwhile, too
+    const QString text = QString(200, u'\u00e4');
+    std::vector<int> kept;
+    for (int i = 0; i < 120; ++i) {
+        const bool fail = i % 3 == 0;
+        g_failAllocations = fail;
+        state.ADD_LOG(QStringLiteral("host%1").arg(i), "22223", text + QString::number(i));
+        g_failAllocations = false;
+        const int count = state.Log.Count();
+        ASSERT_EQ(state.LogGrid.RowCount(), count + 1) << "entry " << i;
+        if (count > 0 && state.LogCell(3, count - 1) == text + QString::number(i)) kept.push_back(i);
+        if (!fail) {
+            ASSERT_EQ(kept.empty() ? -1 : kept.back(), i) << "an entry with memory is kept";
+        }
+    }
+    EXPECT_LT(kept.size(), 120u);  // some entries did find no memory
+    const int count = state.Log.Count();
+    for (int row = 0; row < count; ++row) {
+        const int i = kept[kept.size() - static_cast<std::size_t>(count - row)];
+        EXPECT_EQ(state.LogCell(1, row), QStringLiteral("host%1").arg(i));
+        EXPECT_EQ(state.LogCell(3, row), text + QString::number(i));
+    }
 }
 
 TEST(LogBeforeShow, AsCreatedTheGridHasAGreyHeaderRowAndGrdRecIsZero) {

@@ -52,6 +52,10 @@ public:
         m_changed.wait_for(lock, 5s, [&] { return m_events.size() >= n; });
         return m_events;
     }
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_events.size();
+    }
 
 private:
     std::mutex m_mutex;
@@ -275,6 +279,42 @@ TEST(UdpListener, ThreadNamesKeepTheirNumberWithinFifteenCharacters) {
     EXPECT_EQ(names, expected);
     EXPECT_EQ(ListenerThreadName("tst", 2), "tst Listener #2");  // fits whole
     EXPECT_EQ(ListenerThreadName("a-rather-long-listener", 12), "a-rather-lo #12");
+}
+
+// At its limit the listener reads nothing more: the rest waits in the socket's
+// buffer, and each place freed lets that many through, in order. Stop ends a
+// listener that waits for room.
+TEST(UdpListener, ReadsOnlyWhatItsInFlightLimitHasRoomFor) {
+    Recorder recorder;
+    auto record = recorder.Poster();
+    auto limit = std::make_shared<InFlightLimit>(2);
+    UdpListener listener(
+        [&](DatagramEvent&& e) {
+            limit->Add(1);  // handed over, not yet handled
+            record(std::move(e));
+        },
+        0, "tst");
+    listener.SetInFlightLimit(limit);
+    listener.Start();
+    Peer peer;
+    for (std::uint8_t i = 0; i < 6; ++i) peer.SendTo(listener.Port(), {i});
+
+    ASSERT_EQ(recorder.WaitFor(2).size(), 2u);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(recorder.Count(), 2u) << "read past the limit";
+    EXPECT_EQ(limit->Room(), 0u);
+
+    limit->Remove(1);
+    ASSERT_EQ(recorder.WaitFor(3).size(), 3u);
+    limit->Remove(2);
+    ASSERT_EQ(recorder.WaitFor(5).size(), 5u);
+    limit->Remove(1);
+    const auto events = recorder.WaitFor(6);
+    ASSERT_EQ(events.size(), 6u);
+    for (std::uint8_t i = 0; i < 6; ++i) EXPECT_EQ(events[i].AData, Bytes{i});
+    EXPECT_EQ(limit->InFlight(), 2u);
+    listener.Stop();  // full again: the threads wait for room, not for the socket
+    EXPECT_FALSE(listener.Active());
 }
 
 TEST(UdpListener, ThreadsAreNamedAndStopEndsThemPromptly) {
