@@ -43,10 +43,8 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort)
     m_ui->UDP_PORT->Bind(m_state.UDP_PORT);
     m_ui->Broadcast_Port->Bind(m_state.Broadcast_Port);
 
-    m_ui->Log_Grid->Attach(
-        m_state.LogGrid, [this](int c, int r) { return m_state.LogCell(c, r); }, false);
-    m_ui->Unit_Grid->Attach(
-        m_state.UnitGrid, [this](int c, int r) { return m_state.UnitCell(c, r); }, true);
+    m_ui->Log_Grid->SetGridModel(&m_state.Log, false);
+    m_ui->Unit_Grid->SetGridModel(&m_state.Units, true);
     const int logWidths[] = {67, 113, 53, 195};
     for (int c = 0; c < 4; ++c) m_ui->Log_Grid->setColumnWidth(c, logWidths[c]);
     const int unitWidths[] = {132, 58, 58};
@@ -73,11 +71,10 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort)
 TForm1::~TForm1() {
     Shutdown();
     // The controls are destroyed after the state they show: let go of it first.
+    // (The grids let go of their models by themselves.)
     for (NumericField* field :
          {m_ui->SpinEdit3, m_ui->SpinEdit4, m_ui->SpinEdit5, m_ui->UDP_PORT, m_ui->Broadcast_Port})
         field->Unbind();
-    m_ui->Log_Grid->Detach();
-    m_ui->Unit_Grid->Detach();
 }
 
 void TForm1::Shutdown() {

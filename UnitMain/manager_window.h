@@ -40,7 +40,7 @@ public:
     void UseConfirmation(Confirmation* confirmation) { m_confirmationOverride = confirmation; }
 
     ManagerWindowState& State() { return m_state; }
-    const TGridRect& grdRec() const { return m_state.grdRec; }
+    const tivaro::TGridRect& grdRec() const { return m_state.grdRec; }
     bool ListenerActive() const;
 
     // ModuleHost and FetchHost.
@@ -51,6 +51,8 @@ public:
     void SetUdpPort(std::int32_t port) override { m_state.UDP_PORT.SetValue(port); }
     bool IsRx() const override { return m_state.is_rx; }
     void SetIsRx(bool value) override { m_state.is_rx = value; }
+    bool FetchRunning() const override { return m_state.fetchRunning; }
+    void SetFetchRunning(bool value) override { m_state.fetchRunning = value; }
 
     // The window's handlers.
     void FormCreate();

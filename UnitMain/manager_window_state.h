@@ -1,16 +1,16 @@
 #pragma once
 // Every value the manager window's logic reads or writes, without widgets: the
 // subnet octet fields, the hidden port fields, grdRec, is_rx, the event log
-// and the unit list with their grids' row bookkeeping, and ADD_LOG. Commands
-// that need the outside world take it as arguments. UI thread only.
+// and the unit list models the grids show, whether a settings fetch runs, and
+// ADD_LOG. Commands that need the outside world take it as arguments. UI
+// thread only.
 
 #include <QString>
 #include <cstdint>
 
-#include "UnitMain/event_log.h"
-#include "UnitMain/grid_state.h"
-#include "UnitMain/unit_list.h"
 #include "UnitMain/wall_clock.h"
+#include "core/event_log_model.h"
+#include "core/unit_list_model.h"
 #include "widgets/numeric_field_model.h"
 
 constexpr int kGridRowHeight = 16;
@@ -28,16 +28,16 @@ public:
     tivaro::NumericFieldModel SpinEdit5{1};
     tivaro::NumericFieldModel Broadcast_Port{22222, 0, 65535};
     tivaro::NumericFieldModel UDP_PORT{0};
-    TGridRect grdRec{};
+    tivaro::TGridRect grdRec{};
     bool is_rx = false;
+    // Set while a settings fetch runs (its wait or its modal dialog).
+    bool fetchRunning = false;
 
-    EventLog Log;
-    GridState LogGrid{EventLog::kColumns, kGridVisibleRows};
-    UnitList Units;
-    GridState UnitGrid{UnitList::kColumns, kGridVisibleRows};
+    tivaro::EventLogModel Log;
+    tivaro::UnitListModel Units;
 
     // Appends one entry stamped with the current time, then scrolls the log's
-    // view to its last row and applies grdRec to it.
+    // view to its last row once the rows no longer fit and applies grdRec to it.
     void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message);
     // "clear Log": every entry goes, one blank row stays; selection, top row
     // and grdRec are left alone.
@@ -48,7 +48,7 @@ public:
     // -1, applied to the log and then to the unit list.
     void ResetGridsOnShow();
 
-    // Texts shown by the views; "" outside the entries (header and blank rows).
+    // Texts shown by the grids by row; "" outside the entries (header and blank rows).
     QString LogCell(int col, int row) const;
     QString UnitCell(int col, int row) const;
 

@@ -10,15 +10,16 @@ namespace {
 // The wait ends once more than this many milliseconds have passed since the send.
 constexpr std::int64_t kReplyWaitMs = 1000;
 
-// Set while a fetch runs (its wait or its modal dialog). UI thread only.
-bool g_fetchRunning = false;
-
+// Marks the host's fetch as running for its lifetime.
 class RunningFlag {
 public:
-    RunningFlag() { g_fetchRunning = true; }
-    ~RunningFlag() { g_fetchRunning = false; }
+    explicit RunningFlag(FetchHost& host) : m_host(host) { m_host.SetFetchRunning(true); }
+    ~RunningFlag() { m_host.SetFetchRunning(false); }
     RunningFlag(const RunningFlag&) = delete;
     RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    FetchHost& m_host;
 };
 
 std::int64_t Elapsed(std::int64_t start, std::int64_t now) {
@@ -34,7 +35,7 @@ void RunSettingsFetch(FetchHost& host, SetupDialogPort& dialog, EventPump& pump,
     // A release over the list while a fetch waits (the wait keeps the window
     // usable) is ignored: a nested fetch would share is_rx with the outer
     // wait, and both could end in showing the dialog, one after the other.
-    if (g_fetchRunning) return;
+    if (host.FetchRunning()) return;
     if (host.UnitCellText(col, row).isEmpty()) return;
 
     const QString address = host.UnitCellText(0, row);
@@ -46,7 +47,7 @@ void RunSettingsFetch(FetchHost& host, SetupDialogPort& dialog, EventPump& pump,
         host.ADD_LOG(address, host.UnitCellText(1, row), QStringLiteral("NO IPV4 ADDRESS"));
         return;
     }
-    RunningFlag running;
+    RunningFlag running(host);
 
     dialog.PresetAddresses();
     const QString caption = pieces[0] + u'.' + pieces[1] + u'.' + pieces[2] + u'.' + pieces[3];

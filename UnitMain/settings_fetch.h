@@ -21,6 +21,9 @@ public:
     virtual std::int32_t UdpPortValue() const = 0;
     virtual bool IsRx() const = 0;  // is_rx
     virtual void SetIsRx(bool value) = 0;
+    // Whether a fetch runs now (its wait or its modal dialog).
+    virtual bool FetchRunning() const = 0;
+    virtual void SetFetchRunning(bool value) = 0;
     virtual tivaro::DatagramSender& Sender() = 0;
     virtual void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) = 0;
 };

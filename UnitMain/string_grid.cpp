@@ -7,53 +7,26 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <set>
 
-GridTableModel::GridTableModel(const GridState& state, CellText cellText, QObject* parent)
-    : QAbstractTableModel(parent),
-      m_state(state),
-      m_cellText(std::move(cellText)),
-      m_rows(state.RowCount()) {}
+namespace {
 
-int GridTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+// Paints the model's header row with the button colour, as a grid not yet reset shows it.
+class HeaderRowDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
 
-int GridTableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_state.ColCount();
-}
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(tivaro::GridListModel::kHeaderRowRole).toBool())
+            option->backgroundBrush = option->palette.brush(QPalette::Button);
+    }
+};
 
-QVariant GridTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid()) return {};
-    if (role == Qt::DisplayRole) return m_cellText(index.column(), index.row());
-    if (role == Qt::BackgroundRole && index.row() < m_state.FixedRows())
-        return QPalette().brush(QPalette::Button);  // the grey header row of a grid not yet reset
-    return {};
-}
-
-Qt::ItemFlags GridTableModel::flags(const QModelIndex& index) const {
-    if (!index.isValid() || index.row() < m_state.FixedRows()) return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-}
-
-void GridTableModel::AppendRows(int newCount) {
-    if (newCount <= m_rows) return Reset();
-    beginInsertRows({}, m_rows, newCount - 1);
-    m_rows = newCount;
-    endInsertRows();
-}
-
-void GridTableModel::Reset() {
-    beginResetModel();
-    m_rows = m_state.RowCount();
-    endResetModel();
-}
-
-void GridTableModel::RowsChanged(int first, int last) {
-    first = std::max(first, 0);
-    last = std::min(last, m_rows - 1);
-    if (first > last) return;
-    emit dataChanged(index(first, 0), index(last, m_state.ColCount() - 1), {Qt::DisplayRole});
-}
+}  // namespace
 
 StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->hide();
@@ -77,28 +50,20 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     // the arrow keys move between cells.
     setTabKeyNavigation(false);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-        if (m_state && !m_applying) m_state->ScrolledByUser(value);
+        if (m_model && !m_applying) m_model->ScrolledByUser(value);
     });
+    setItemDelegate(new HeaderRowDelegate(this));
 }
 
-StringGrid::~StringGrid() { Detach(); }
-
-void StringGrid::Attach(GridState& state, GridTableModel::CellText cellText, bool wholeRows) {
-    Detach();
-    m_state = &state;
-    m_model = new GridTableModel(state, std::move(cellText), this);
+void StringGrid::SetGridModel(tivaro::GridListModel* model, bool wholeRows) {
+    disconnect(m_modelConnection);
+    m_model = model;
     QItemSelectionModel* old = selectionModel();
-    setModel(m_model);
+    setModel(model);
     delete old;
     setSelectionBehavior(wholeRows ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
-    state.SetObserver(this);
-    m_topDirty = m_selectionDirty = true;
-    Flush();
-}
-
-void StringGrid::Detach() {
-    if (m_state) m_state->SetObserver(nullptr);
-    m_state = nullptr;
+    m_modelConnection = connect(model, &tivaro::GridListModel::viewStateChanged, this, &StringGrid::applyViewState);
+    applyViewState(true, true, true);
 }
 
 QPoint StringGrid::CellAt(const QPoint& pos) const {
@@ -145,73 +110,24 @@ QString StringGrid::SelectedRowsText() const {
     return text;
 }
 
-void StringGrid::schedule() {
-    if (m_flushPosted) return;
-    // Marked only once posted: a post that finds no memory must not stop
-    // every later one.
-    QMetaObject::invokeMethod(this, &StringGrid::Flush, Qt::QueuedConnection);
-    m_flushPosted = true;
-}
-
-void StringGrid::RowsAppended(int, int) {
-    m_rowsDirty = true;
-    schedule();
-}
-
-void StringGrid::RowsReset() {
-    m_reset = true;
-    m_changedFirst = m_changedLast = -1;
-    schedule();
-}
-
-void StringGrid::RowChanged(int row) {
-    m_changedFirst = m_changedFirst < 0 ? row : std::min(m_changedFirst, row);
-    m_changedLast = std::max(m_changedLast, row);
-    schedule();
-}
-
-void StringGrid::TopRowChanged(int) {
-    m_topDirty = true;
-    schedule();
-}
-
-void StringGrid::SelectionChanged() {
-    m_selectionDirty = true;
-    schedule();
-}
-
-void StringGrid::Flush() {
-    m_flushPosted = false;
-    if (!m_state || !m_model) return;
+void StringGrid::applyViewState(bool rows, bool topRow, bool selection) {
     m_applying = true;
-    const bool rowsChanged = m_reset || m_rowsDirty;
-    if (m_reset) {
-        m_model->Reset();
-    } else if (m_rowsDirty) {
-        m_model->AppendRows(m_state->RowCount());
-    }
-    if (m_changedFirst >= 0) {
-        m_model->RowsChanged(m_changedFirst, m_changedLast);
-    }
     // The view lays out new rows lazily; the scroll range must know them now.
-    if (rowsChanged || m_topDirty) updateGeometries();
+    if (rows || topRow) updateGeometries();
     // Appending alone keeps the place the user scrolled to.
-    if (m_reset || m_topDirty) verticalScrollBar()->setValue(m_state->TopRow());
-    if (m_reset || m_selectionDirty) {
-        QItemSelectionModel* selection = selectionModel();
-        if (!m_state->HasVisibleSelection()) {
-            selection->clearSelection();
+    if (topRow) verticalScrollBar()->setValue(m_model->TopRow());
+    if (selection) {
+        QItemSelectionModel* selected = selectionModel();
+        if (!m_model->HasVisibleSelection()) {
+            selected->clearSelection();
         } else {
-            const TGridRect& r = m_state->Selection();
+            const tivaro::TGridRect& r = m_model->Selection();
             const QModelIndex topLeft = m_model->index(std::min(r.Top, r.Bottom), std::min(r.Left, r.Right));
-            const QModelIndex bottomRight =
-                m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
+            const QModelIndex bottomRight = m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
             QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
             if (selectionBehavior() == QAbstractItemView::SelectRows) flags |= QItemSelectionModel::Rows;
-            selection->select(QItemSelection(topLeft, bottomRight), flags);
+            selected->select(QItemSelection(topLeft, bottomRight), flags);
         }
     }
-    m_reset = m_rowsDirty = m_topDirty = m_selectionDirty = false;
-    m_changedFirst = m_changedLast = -1;
     m_applying = false;
 }

@@ -12,12 +12,12 @@ void RunDiscoveryBroadcast(ManagerWindowState& state, tivaro::DatagramSender& se
 void HandleDiscoveryReply(ManagerWindowState& state, const QString& peerIP, std::uint16_t peerPort,
                           std::uint16_t port) {
     const QString localPort = QString::number(port);
-    if (state.Units.AppendIfNew(UnitEntry{peerIP, QString::number(peerPort), localPort}) >= 0) {
-        const std::int32_t r = state.UnitGrid.RowCount() - 1;
-        state.grdRec = TGridRect{0, r, 2, r};
-        state.UnitGrid.AppendRow();
-        state.UnitGrid.NotifyRowChanged(r);
-        state.UnitGrid.SetSelection(state.grdRec);
+    const int index = state.Units.AppendIfNew(tivaro::UnitEntry{peerIP, QString::number(peerPort), localPort});
+    if (index >= 0) {
+        // The new unit's row, where the blank row was.
+        const std::int32_t r = state.Units.Rows().FixedRows() + index;
+        state.grdRec = tivaro::TGridRect{0, r, 2, r};
+        state.Units.SetSelection(state.grdRec);
     }
     state.ADD_LOG(peerIP, localPort, QStringLiteral("ONLINE"));
 }

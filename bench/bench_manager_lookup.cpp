@@ -13,7 +13,7 @@ QString address(int i) {
 
 void BM_UnitFind(benchmark::State& st) {
     const int n = static_cast<int>(st.range(0));
-    UnitList list;
+    tivaro::UnitListModel list;
     for (int i = 0; i < n; ++i) list.AppendIfNew({address(i), "22222", "22223"});
     const QString last = address(n - 1), absent = QStringLiteral("10.0.0.1");
     for (auto _ : st) {

@@ -210,7 +210,7 @@ void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
     QCOMPARE(focusedControl(&form), QStringLiteral("JvXPButton2"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QCoreApplication::processEvents();
-    QCOMPARE(form.State().LogGrid.RowCount(), 1);
+    QCOMPARE(form.State().Log.Rows().Count(), 1);
     QCOMPARE(form.findChild<StringGrid*>("Log_Grid")->model()->rowCount(), 1);
     QCOMPARE(form.findChild<StringGrid*>("Unit_Grid")->model()->rowCount(), 2);  // only the log was cleared
     form.Shutdown();
@@ -281,7 +281,7 @@ void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
     clipboard->setText("before");
     QTest::keyClick(units, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(clipboard->text(), QStringLiteral("198.18.1.10\t22222\t22223\n198.18.1.11\t22222\t22223\n"));
-    QCOMPARE(form.grdRec(), (TGridRect{0, 2, 2, 2}));  // nothing else changes
+    QCOMPARE(form.grdRec(), (tivaro::TGridRect{0, 2, 2, 2}));  // nothing else changes
     QCOMPARE(units->model()->rowCount(), 4);
     units->selectAll();
     QTest::keyClick(units, Qt::Key_C, Qt::ControlModifier);
@@ -322,13 +322,13 @@ void TestManagerWindow::firstShowResetsGridsAndSizes() {
     QCOMPARE(log->rowHeight(0), 16);
     // As created: two rows, the first a header row, grdRec all 0.
     QCOMPARE(log->model()->rowCount(), 2);
-    QCOMPARE(form.grdRec(), (TGridRect{0, 0, 0, 0}));
+    QCOMPARE(form.grdRec(), (tivaro::TGridRect{0, 0, 0, 0}));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QVERIFY(form.ListenerActive());
     QCOMPARE(log->model()->rowCount(), 1);
     QCOMPARE(units->model()->rowCount(), 1);
-    QCOMPARE(form.grdRec(), (TGridRect{-1, -1, -1, -1}));
+    QCOMPARE(form.grdRec(), (tivaro::TGridRect{-1, -1, -1, -1}));
     QVERIFY(!log->selectionModel()->hasSelection());
     QVERIFY(!units->selectionModel()->hasSelection());
     form.Shutdown();
@@ -516,7 +516,7 @@ void TestManagerWindow::listenerThatCannotStartLeavesTheGridsAsCreated() {
     auto* log = form.findChild<StringGrid*>("Log_Grid");
     QCOMPARE(log->model()->rowCount(), 2);
     QCOMPARE(log->model()->flags(log->model()->index(0, 0)), Qt::NoItemFlags);  // grey header row
-    QCOMPARE(form.grdRec(), (TGridRect{0, 0, 0, 0}));
+    QCOMPARE(form.grdRec(), (tivaro::TGridRect{0, 0, 0, 0}));
     busy.Stop();
     form.Shutdown();
     tivaro::SetErrorDisplay({});

@@ -86,7 +86,7 @@ TEST_F(LanManager, OneBroadcastListsEveryModuleOnceAndLogsItOnline) {
         EXPECT_EQ(port, "22223");
     }
     // The newest unit's row is selected in the unit view and grdRec names it.
-    EXPECT_EQ(m_form->grdRec(), (TGridRect{0, kModules - 1, 2, kModules - 1}));
+    EXPECT_EQ(m_form->grdRec(), (tivaro::TGridRect{0, kModules - 1, 2, kModules - 1}));
 
     // A second broadcast starts the list afresh and finds the same modules.
     discover();

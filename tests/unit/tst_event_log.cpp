@@ -27,6 +27,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 using FixedClock = tivaro::test::FixedWallClock;
+using tivaro::TGridRect;
 
 struct LogFixture : ::testing::Test {
     FixedClock clock;
@@ -41,10 +42,10 @@ struct LogFixture : ::testing::Test {
 };
 
 TEST_F(LogFixture, EntriesFillRowsFromTheTopWithOneBlankRowAfterThem) {
-    EXPECT_EQ(state.LogGrid.RowCount(), 1);
-    EXPECT_EQ(state.LogGrid.FixedRows(), 0);
+    EXPECT_EQ(state.Log.Rows().Count(), 1);
+    EXPECT_EQ(state.Log.Rows().FixedRows(), 0);
     state.ADD_LOG("", "", "first");
-    EXPECT_EQ(state.LogGrid.RowCount(), 2);
+    EXPECT_EQ(state.Log.Rows().Count(), 2);
     EXPECT_EQ(state.LogCell(0, 0), "09:05:07");
     EXPECT_EQ(state.LogCell(1, 0), "");  // empty L_IP and L_Port stay blank
     EXPECT_EQ(state.LogCell(2, 0), "");
@@ -60,10 +61,10 @@ TEST_F(LogFixture, ScrollsSoThatTheBlankLastRowSitsAtTheBottom) {
     const Case cases[] = {{1, 0}, {16, 0}, {17, 1}, {20, 4}, {100, 84}};
     for (const Case& c : cases) {
         state.ClearLog();
-        state.LogGrid.SetTopRow(0);
+        state.Log.SetTopRow(0);
         addEntries(c.entries);
-        EXPECT_EQ(state.LogGrid.RowCount(), c.entries + 1);
-        EXPECT_EQ(state.LogGrid.TopRow(), c.topRow) << "after " << c.entries << " entries";
+        EXPECT_EQ(state.Log.Rows().Count(), c.entries + 1);
+        EXPECT_EQ(state.Log.TopRow(), c.topRow) << "after " << c.entries << " entries";
     }
 }
 
@@ -71,13 +72,13 @@ TEST_F(LogFixture, ClearLeavesOneBlankRowAndNoOldTextComesBack) {
     addEntries(25);
     state.grdRec = TGridRect{0, 3, 2, 3};
     state.ADD_LOG("a", "b", "c");
-    const int topBefore = state.LogGrid.TopRow();
+    const int topBefore = state.Log.TopRow();
     state.ClearLog();
-    EXPECT_EQ(state.LogGrid.RowCount(), 1);
+    EXPECT_EQ(state.Log.Rows().Count(), 1);
     EXPECT_EQ(state.Log.Count(), 0);
     EXPECT_EQ(state.grdRec, (TGridRect{0, 3, 2, 3}));  // left alone
-    EXPECT_EQ(state.LogGrid.Selection(), (TGridRect{0, 3, 2, 3}));
-    EXPECT_LE(state.LogGrid.TopRow(), topBefore);
+    EXPECT_EQ(state.Log.Selection(), (TGridRect{0, 3, 2, 3}));
+    EXPECT_LE(state.Log.TopRow(), topBefore);
     state.ADD_LOG("x", "1", "new");
     EXPECT_EQ(state.LogCell(3, 0), "new");
     for (int r = 1; r < 30; ++r)
@@ -101,10 +102,10 @@ TEST_F(LogFixture, EveryAppendAppliesGrdRecUnchanged) {
         addEntries(c.entriesBefore);
         state.grdRec = c.rec;
         state.ADD_LOG("u", "1", "m");
-        EXPECT_EQ(state.LogGrid.Selection(), c.rec);
-        for (int r = 0; r < state.LogGrid.RowCount(); ++r)
+        EXPECT_EQ(state.Log.Selection(), c.rec);
+        for (int r = 0; r < state.Log.Rows().Count(); ++r)
             for (int col = 0; col < 4; ++col)
-                EXPECT_EQ(state.LogGrid.IsSelected(col, r), r == c.selectedRow && col <= 2)
+                EXPECT_EQ(state.Log.IsSelected(col, r), r == c.selectedRow && col <= 2)
                     << "entries " << c.entriesBefore << " cell " << col << "," << r;
     }
 }
@@ -177,38 +178,38 @@ TEST(LogEntries, EveryCellReadsBackExactlyAsGiven) {
 }
 
 TEST_F(LogFixture, PastTheCeilingTheOldestEntriesGiveWay) {
-    state.Log = EventLog(5);
+    state.Log.Clear(5);
     state.grdRec = TGridRect{0, 3, 2, 3};
     for (int i = 0; i < 8; ++i)  // foreign texts too: their storage must shift with the entries
         state.ADD_LOG(i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i), "22223", QStringLiteral("E%1").arg(i));
     EXPECT_EQ(state.Log.Count(), 5);
-    EXPECT_EQ(state.LogGrid.RowCount(), 6);  // still one blank row after the entries
+    EXPECT_EQ(state.Log.Rows().Count(), 6);  // still one blank row after the entries
     for (int row = 0; row < 5; ++row) {
         const int i = row + 3;
         EXPECT_EQ(state.LogCell(1, row), i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i));
         EXPECT_EQ(state.LogCell(3, row), QStringLiteral("E%1").arg(i));
     }
     EXPECT_EQ(state.LogCell(3, 5), "");
-    EXPECT_EQ(state.LogGrid.Selection(), (TGridRect{0, 3, 2, 3}));
-    EXPECT_TRUE(state.LogGrid.IsSelected(0, 3));
+    EXPECT_EQ(state.Log.Selection(), (TGridRect{0, 3, 2, 3}));
+    EXPECT_TRUE(state.Log.IsSelected(0, 3));
 
     // The scrolling rule still counts the rows shown: with the ceiling above
     // the view's 17 rows the newest entry stays at the bottom.
-    state.Log = EventLog(20);
+    state.Log.Clear(20);
     state.ClearLog();
-    state.LogGrid.SetTopRow(0);
+    state.Log.SetTopRow(0);
     addEntries(30);
-    EXPECT_EQ(state.LogGrid.RowCount(), 21);
-    EXPECT_EQ(state.LogGrid.TopRow(), 21 - kGridVisibleRows);
+    EXPECT_EQ(state.Log.Rows().Count(), 21);
+    EXPECT_EQ(state.Log.TopRow(), 21 - kGridVisibleRows);
     EXPECT_EQ(state.LogCell(3, 19), "E29");
     state.ClearLog();
-    EXPECT_EQ(state.LogGrid.RowCount(), 1);
+    EXPECT_EQ(state.Log.Rows().Count(), 1);
     state.ADD_LOG("a", "b", "c");
     EXPECT_EQ(state.LogCell(3, 0), "c");
 }
 
 TEST_F(LogFixture, AnEntryThatFindsNoMemoryIsDroppedAndTheLogStaysWhole) {
-    state.Log = EventLog(40);  // the oldest give way meanwhile, too
+    state.Log.Clear(40);  // the oldest give way meanwhile, too
     const QString text = QString(200, u'\u00e4');
     std::vector<int> kept;
     for (int i = 0; i < 120; ++i) {
@@ -217,7 +218,7 @@ TEST_F(LogFixture, AnEntryThatFindsNoMemoryIsDroppedAndTheLogStaysWhole) {
         state.ADD_LOG(QStringLiteral("host%1").arg(i), "22223", text + QString::number(i));
         g_failAllocations = false;
         const int count = state.Log.Count();
-        ASSERT_EQ(state.LogGrid.RowCount(), count + 1) << "entry " << i;
+        ASSERT_EQ(state.Log.Rows().Count(), count + 1) << "entry " << i;
         if (count > 0 && state.LogCell(3, count - 1) == text + QString::number(i)) kept.push_back(i);
         if (!fail) {
             ASSERT_EQ(kept.empty() ? -1 : kept.back(), i) << "an entry with memory is kept";
@@ -236,16 +237,16 @@ TEST(LogBeforeShow, AsCreatedTheGridHasAGreyHeaderRowAndGrdRecIsZero) {
     // Without a running listener FormShow stops before resetting the grids.
     FixedClock clock;
     ManagerWindowState state{clock};
-    EXPECT_EQ(state.LogGrid.RowCount(), 2);
-    EXPECT_EQ(state.LogGrid.FixedRows(), 1);
+    EXPECT_EQ(state.Log.Rows().Count(), 2);
+    EXPECT_EQ(state.Log.Rows().FixedRows(), 1);
     EXPECT_EQ(state.grdRec, (TGridRect{0, 0, 0, 0}));
     state.ADD_LOG("localhost", "22222", "SET ALL TO 192.168.1.XXX");
-    EXPECT_EQ(state.LogGrid.RowCount(), 3);
+    EXPECT_EQ(state.Log.Rows().Count(), 3);
     EXPECT_EQ(state.LogCell(3, 1), "SET ALL TO 192.168.1.XXX");
-    EXPECT_FALSE(state.LogGrid.HasVisibleSelection());  // (0,0) lies in the header row
+    EXPECT_FALSE(state.Log.HasVisibleSelection());  // (0,0) lies in the header row
     state.ClearLog();
-    EXPECT_EQ(state.LogGrid.RowCount(), 1);
-    EXPECT_EQ(state.LogGrid.FixedRows(), 0);
+    EXPECT_EQ(state.Log.Rows().Count(), 1);
+    EXPECT_EQ(state.Log.Rows().FixedRows(), 0);
     state.ADD_LOG("a", "b", "c");
     EXPECT_EQ(state.LogCell(3, 0), "c");
 }

@@ -15,6 +15,7 @@ namespace {
 using FixedClock = tivaro::test::FixedWallClock;
 using FakeDialog = tivaro::test::RecordingDialog;
 using tivaro::test::PresetConfirmation;
+using tivaro::TGridRect;
 using tivaro::test::RecordingSender;
 
 struct StateFixture : ::testing::Test {
@@ -43,10 +44,10 @@ TEST(ManagerWindowStateInitial, FieldsAndFlagsAsCreatedAndAfterShow) {
     EXPECT_EQ(state.grdRec, (TGridRect{0, 0, 0, 0}));
     state.ResetGridsOnShow();
     EXPECT_EQ(state.grdRec, (TGridRect{-1, -1, -1, -1}));
-    EXPECT_EQ(state.UnitGrid.RowCount(), 1);
-    EXPECT_EQ(state.LogGrid.RowCount(), 1);
-    EXPECT_FALSE(state.UnitGrid.HasVisibleSelection());
-    EXPECT_FALSE(state.LogGrid.HasVisibleSelection());
+    EXPECT_EQ(state.Units.Rows().Count(), 1);
+    EXPECT_EQ(state.Log.Rows().Count(), 1);
+    EXPECT_FALSE(state.Units.HasVisibleSelection());
+    EXPECT_FALSE(state.Log.HasVisibleSelection());
 }
 
 TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
@@ -80,7 +81,7 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
         EXPECT_EQ(sender.sent[0].bytes, expected) << c.subnet;
         EXPECT_EQ(lastLog(),
                   (QStringList{"15:15:00", "localhost", "22222", QStringLiteral("SET ALL TO ") + c.subnet}));
-        EXPECT_EQ(state.UnitGrid.RowCount(), 1);
+        EXPECT_EQ(state.Units.Rows().Count(), 1);
         EXPECT_EQ(state.Units.Count(), 0);
     }
 }

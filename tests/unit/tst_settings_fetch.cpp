@@ -50,6 +50,7 @@ public:
     std::vector<std::array<QString, 3>> rows;
     std::int32_t udpPort = -7;
     bool isRx = false;
+    bool fetchRunning = false;
     RecordingSender sender{*this};
     std::vector<LogRow> log;
 
@@ -61,6 +62,8 @@ public:
     std::int32_t UdpPortValue() const override { return udpPort; }
     bool IsRx() const override { return isRx; }
     void SetIsRx(bool value) override { isRx = value; }
+    bool FetchRunning() const override { return fetchRunning; }
+    void SetFetchRunning(bool value) override { fetchRunning = value; }
     tivaro::DatagramSender& Sender() override { return sender; }
     void ADD_LOG(const QString& ip, const QString& port, const QString& message) override {
         log.push_back({ip, port, message});
@@ -279,6 +282,7 @@ TEST_F(SettingsFetch, ClickDuringTheWaitIsIgnored) {
     EXPECT_EQ(dialog.caption, "198.18.0.5");
     EXPECT_EQ(dialog.presets, 1);
     EXPECT_EQ(host.log, (std::vector<LogRow>{{"198.18.0.5", "22222", "NO RESPONSE FROM 198.18.0.5"}}));
+    EXPECT_FALSE(host.fetchRunning);
 
     // After the wait, a click fetches again.
     pump.script = [this](int, std::int64_t) { host.isRx = true; };

@@ -9,6 +9,7 @@
 namespace {
 
 using FixedClock = tivaro::test::FixedWallClock;
+using tivaro::TGridRect;
 using tivaro::test::RecordingSender;
 
 struct UnitsFixture : ::testing::Test {
@@ -18,7 +19,7 @@ struct UnitsFixture : ::testing::Test {
     UnitsFixture() { state.ResetGridsOnShow(); }
     QStringList column0() const {
         QStringList out;
-        for (int r = 0; r < state.UnitGrid.RowCount(); ++r) out << state.UnitCell(0, r);
+        for (int r = 0; r < state.Units.Rows().Count(); ++r) out << state.UnitCell(0, r);
         return out;
     }
 };
@@ -38,12 +39,12 @@ TEST_F(UnitsFixture, NewAddressesAreListedInOrderOfArrivalAndSelected) {
     for (const Step& s : steps) {
         HandleDiscoveryReply(state, s.ip, s.srcPort, 22223);
         EXPECT_EQ(state.grdRec, s.expected) << s.ip;
-        EXPECT_EQ(state.UnitGrid.Selection(), s.expected) << s.ip;
+        EXPECT_EQ(state.Units.Selection(), s.expected) << s.ip;
     }
     EXPECT_EQ(column0(), (QStringList{"198.18.0.20", "198.18.0.10", "198.18.0.30", "198.18.0.5", ""}));
     EXPECT_EQ(state.UnitCell(1, 1), "1002");
     EXPECT_EQ(state.UnitCell(2, 1), "22223");
-    EXPECT_EQ(state.UnitGrid.TopRow(), 0);  // never scrolls by itself
+    EXPECT_EQ(state.Units.TopRow(), 0);  // never scrolls by itself
     // Every reply logs ONLINE with the local port.
     ASSERT_EQ(state.Log.Count(), 4);
     EXPECT_EQ(state.LogCell(1, 3), "198.18.0.5");
@@ -59,8 +60,8 @@ TEST_F(UnitsFixture, RepeatedReplyKeepsTheRowAndSelectionButLogsAgain) {
     EXPECT_EQ(state.UnitCell(1, 0), "5000");
     EXPECT_EQ(state.grdRec, (TGridRect{0, 1, 2, 1}));
     EXPECT_EQ(state.Log.Count(), 3);
-    EXPECT_EQ(state.LogGrid.Selection(), (TGridRect{0, 1, 2, 1}));  // the log still gets grdRec
-    EXPECT_TRUE(state.LogGrid.IsSelected(0, 1));
+    EXPECT_EQ(state.Log.Selection(), (TGridRect{0, 1, 2, 1}));  // the log still gets grdRec
+    EXPECT_TRUE(state.Log.IsSelected(0, 1));
 }
 
 TEST_F(UnitsFixture, AddressesMatchOnlyCharacterForCharacter) {
@@ -74,7 +75,7 @@ TEST_F(UnitsFixture, BroadcastClearsClosesThenSendsBrca) {
     HandleDiscoveryReply(state, "198.18.0.3", 1, 22223);
     const TGridRect rec = state.grdRec;
     RunDiscoveryBroadcast(state, sender);
-    EXPECT_EQ(state.UnitGrid.RowCount(), 1);
+    EXPECT_EQ(state.Units.Rows().Count(), 1);
     EXPECT_EQ(state.Units.Count(), 0);
     EXPECT_EQ(state.grdRec, rec);
     EXPECT_EQ(sender.calls, (std::vector<std::string>{"Close", "Send"}));
@@ -94,7 +95,7 @@ TEST_F(UnitsFixture, FailedBroadcastThrowsWithTheListAlreadyCleared) {
     HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
     sender.fail = true;
     EXPECT_THROW(RunDiscoveryBroadcast(state, sender), tivaro::NetworkError);
-    EXPECT_EQ(state.UnitGrid.RowCount(), 1);
+    EXPECT_EQ(state.Units.Rows().Count(), 1);
 }
 
 TEST_F(UnitsFixture, BroadcastPortIsReadFromTheField) {
@@ -107,14 +108,14 @@ TEST(UnitsBeforeShow, WithTheHeaderRowStillThereTheFirstUnitGoesBelowIt) {
     FixedClock clock;
     ManagerWindowState state{clock};
     HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
-    EXPECT_EQ(state.UnitGrid.RowCount(), 3);
+    EXPECT_EQ(state.Units.Rows().Count(), 3);
     EXPECT_EQ(state.UnitCell(0, 0), "");
     EXPECT_EQ(state.UnitCell(0, 1), "198.18.0.2");
     EXPECT_EQ(state.grdRec, (TGridRect{0, 1, 2, 1}));
 }
 
 TEST(UnitListIndex, FindFollowsAppendAndClear) {
-    UnitList list;
+    tivaro::UnitListModel list;
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(list.AppendIfNew({QString::number(i), "1", "2"}), i);
     EXPECT_EQ(list.AppendIfNew({"500", "9", "9"}), -1);
     EXPECT_EQ(list.Find("999"), 999);

@@ -1,4 +1,4 @@
-#include "UnitMain/event_log.h"
+#include "core/event_log.h"
 
 #include <QLocale>
 #include <array>
