@@ -70,7 +70,9 @@ void GridListModel::entryAppended(bool dropped) {
 
 void GridListModel::schedule() {
     if (m_flushPosted) return;
-    if (!QCoreApplication::instance()) return Flush();
+    // Without an application there is no event loop and no view to tell:
+    // what changed waits for an explicit Flush().
+    if (!QCoreApplication::instance()) return;
     // Marked only once posted: a post that finds no memory must not stop
     // every later one.
     QMetaObject::invokeMethod(this, &GridListModel::Flush, Qt::QueuedConnection);

@@ -44,7 +44,7 @@ public:
     bool IsSelected(int col, int row) const { return CellSelected(m_selection, col, row, m_columns, Rows()); }
 
     // Announces what changed since the last flush now. Otherwise it runs once
-    // per turn of the event loop (at once where no event loop exists).
+    // per turn of the event loop (never without a QCoreApplication).
     void Flush();
 
 signals:
