@@ -10,8 +10,8 @@
 #include "UnitMain/event_log.h"
 #include "UnitMain/grid_state.h"
 #include "UnitMain/unit_list.h"
-#include "UnitMain/wall_clock.h"
-#include "widgets/numeric_field_model.h"
+#include "core/wall_clock.h"
+#include "core/numeric_field_model.h"
 
 constexpr int kGridRowHeight = 16;
 constexpr int kLogGridHeight = 274;

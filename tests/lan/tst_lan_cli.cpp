@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 
-#include "UnitModul/module_host.h"
+#include "core/module_host.h"
 #include "UnitModul/setup_dialog.h"
 #include "cli_run.h"
 #include "lan_support.h"
@@ -63,7 +63,7 @@ std::string DialogWrite(const Bytes& reply, const QString& server = {}) {
     RecordingHost host;
     test::PresetConfirmation confirmation;
     TForm2 dialog(host, confirmation);
-    dialog.SetTargetCaption(lan::kFirstModuleIp);
+    dialog.SetTargetCaption(QString::fromUtf8(lan::kFirstModuleIp));
     dialog.HandleSettingsReply(reply);
     if (!server.isNull()) dialog.findChild<QLineEdit*>("MYSQL_URL")->setText(server);
     dialog.JvXPButton3Click();
