@@ -6,7 +6,7 @@
 // address it is only logged. UI thread only.
 
 #include "UnitMain/manager_window_state.h"
-#include "UnitModul/setup_dialog_port.h"
+#include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
 
 // dialog may be null (no setup dialog connected): a settings reply is then

@@ -10,10 +10,10 @@
 #include <memory>
 
 #include "UnitMain/manager_window_state.h"
-#include "UnitMain/qt_event_pump.h"
-#include "UnitMain/settings_fetch.h"
-#include "UnitModul/module_host.h"
-#include "UnitModul/setup_dialog_port.h"
+#include "core/qt_event_pump.h"
+#include "core/settings_fetch.h"
+#include "core/module_host.h"
+#include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
 #include "widgets/confirm_dialog.h"
 

@@ -8,10 +8,10 @@
 #include <QString>
 #include <cstdint>
 
-#include "UnitMain/wall_clock.h"
 #include "core/event_log_model.h"
+#include "core/numeric_field_model.h"
 #include "core/unit_list_model.h"
-#include "widgets/numeric_field_model.h"
+#include "core/wall_clock.h"
 
 constexpr int kGridRowHeight = 16;
 constexpr int kLogGridHeight = 274;

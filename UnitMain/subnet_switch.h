@@ -7,7 +7,7 @@
 
 #include "UnitMain/manager_window_state.h"
 #include "protocol/udp_endpoints.h"
-#include "widgets/confirmation.h"
+#include "core/confirmation.h"
 
 // "a.b.c.XXX" from the octet fields as they read now, each the whole signed value.
 QString SubnetText(const ManagerWindowState& state);

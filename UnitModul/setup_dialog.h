@@ -9,11 +9,11 @@
 #include <QDialog>
 #include <memory>
 
-#include "UnitModul/module_host.h"
-#include "UnitModul/setup_dialog_port.h"
-#include "UnitModul/setup_fields.h"
-#include "widgets/confirmation.h"
-#include "widgets/numeric_field_model.h"
+#include "core/module_host.h"
+#include "core/setup_dialog_port.h"
+#include "core/setup_fields.h"
+#include "core/confirmation.h"
+#include "core/numeric_field_model.h"
 
 namespace Ui {
 class TForm2;

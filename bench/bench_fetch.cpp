@@ -20,12 +20,12 @@
 #include <memory>
 
 #include "UnitMain/manager_window.h"
-#include "UnitMain/qt_event_pump.h"
-#include "UnitMain/settings_fetch.h"
+#include "core/qt_event_pump.h"
+#include "core/settings_fetch.h"
 #include "UnitMain/unit_discovery.h"
 #include "UnitModul/setup_dialog.h"
 #include "lan_support.h"
-#include "widgets/confirmation.h"
+#include "core/confirmation.h"
 
 namespace {
 
@@ -91,8 +91,8 @@ struct Windows {
         form1.UseSender(&sender);
         form1.SetSetupDialog(&dialog);
         form1.show();
-        HandleDiscoveryReply(form1.State(), kModule, tivaro::kDeviceCommandPort, tivaro::kManagerListenPort);
-        HandleDiscoveryReply(form1.State(), kSilentModule, tivaro::kDeviceCommandPort,
+        HandleDiscoveryReply(form1.State(), QString::fromUtf8(kModule), tivaro::kDeviceCommandPort, tivaro::kManagerListenPort);
+        HandleDiscoveryReply(form1.State(), QString::fromUtf8(kSilentModule), tivaro::kDeviceCommandPort,
                              tivaro::kManagerListenPort);
     }
     ~Windows() {
@@ -101,7 +101,7 @@ struct Windows {
     }
     int RowOf(const char* address) {
         for (int row = 0; !form1.UnitCellText(0, row).isEmpty(); ++row)
-            if (form1.UnitCellText(0, row) == address) return row;
+            if (form1.UnitCellText(0, row) == QLatin1String(address)) return row;
         return -1;
     }
     NeverConfirm confirmation;

@@ -4,7 +4,7 @@
 #include <functional>
 #include <map>
 
-#include "UnitModul/setup_fields.h"
+#include "core/setup_fields.h"
 
 #ifndef TIVARO_VERSION
 #define TIVARO_VERSION "0"

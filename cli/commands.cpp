@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "UnitModul/setup_fields.h"
+#include "core/setup_fields.h"
 #include "cli/settings_write.h"
 #include "cli/text_formats.h"
 

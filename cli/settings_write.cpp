@@ -1,6 +1,6 @@
 #include "cli/settings_write.h"
 
-#include "UnitModul/setup_fields.h"
+#include "core/setup_fields.h"
 
 namespace tivaro::cli {
 

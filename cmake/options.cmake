@@ -1,37 +1,42 @@
-# One INTERFACE target carries warnings and strict Qt defines for every target.
-add_library(tivaro_options INTERFACE)
-target_compile_features(tivaro_options INTERFACE cxx_std_17)
-target_compile_options(tivaro_options INTERFACE -Wall -Wextra -Wpedantic)
-target_compile_definitions(tivaro_options INTERFACE
-  QT_NO_FOREACH
-  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+# Two INTERFACE targets carry warnings and strict Qt defines:
+# tivaro_options for every library and program, tivaro_test_options for the
+# tests and benchmarks.
+option(TIVARO_WERROR "Turn compiler warnings into errors" OFF)
 
-# tivaro_add_library(<name> [SOURCES <files...>] [EXCLUDE <files...>] [LIBS <targets...>]):
-# one static library of every .cpp/.h/.ui/.qrc in the calling folder (main.cpp
-# and the EXCLUDE files excepted), or of just the SOURCES given. Headers are
-# included by folder: #include "protocol/messages.h".
+add_library(tivaro_common_options INTERFACE)
+target_compile_features(tivaro_common_options INTERFACE cxx_std_17)
+target_compile_options(tivaro_common_options INTERFACE -Wall -Wextra -Wpedantic)
+if(TIVARO_WERROR)
+  target_compile_options(tivaro_common_options INTERFACE -Werror)
+endif()
+# Text crosses between QString and bytes only through an explicit call
+# (fromUtf8, fromLatin1, toUtf8...), never through an implicit cast.
+target_compile_definitions(tivaro_common_options INTERFACE
+  QT_NO_FOREACH
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_NO_CAST_TO_ASCII
+  QT_NO_CAST_FROM_BYTEARRAY
+  QT_NO_CONTEXTLESS_CONNECT)
+
+add_library(tivaro_options INTERFACE)
+target_link_libraries(tivaro_options INTERFACE tivaro_common_options)
+target_compile_definitions(tivaro_options INTERFACE QT_NO_CAST_FROM_ASCII)
+
+# Tests compare with German literals everywhere: a string literal still
+# becomes a QString (as UTF-8), a char pointer does not.
+add_library(tivaro_test_options INTERFACE)
+target_link_libraries(tivaro_test_options INTERFACE tivaro_common_options)
+target_compile_definitions(tivaro_test_options INTERFACE QT_RESTRICTED_CAST_FROM_ASCII)
+
+# tivaro_add_library(<name> SOURCES <files...> [LIBS <targets...>]): one static
+# library of the given files of the calling folder. Headers are included by
+# folder: #include "protocol/messages.h".
 function(tivaro_add_library name)
-  cmake_parse_arguments(L "" "" "LIBS;SOURCES;EXCLUDE" ${ARGN})
-  if(L_SOURCES)
-    list(TRANSFORM L_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
-  else()
-    file(GLOB sources CONFIGURE_DEPENDS
-      ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-      ${CMAKE_CURRENT_SOURCE_DIR}/*.ui ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
-    list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
-    foreach(f ${L_EXCLUDE})
-      list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${f})
-    endforeach()
+  cmake_parse_arguments(L "" "" "LIBS;SOURCES" ${ARGN})
+  if(NOT L_SOURCES)
+    message(FATAL_ERROR "tivaro_add_library(${name}): no SOURCES")
   endif()
-  set(cpp ${sources})
-  list(FILTER cpp INCLUDE REGEX "\\.cpp$")
-  if(cpp)
-    add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${L_LIBS} PRIVATE tivaro_options)
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${L_LIBS})
-  endif()
+  add_library(${name} STATIC ${L_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${L_LIBS} PRIVATE tivaro_options)
 endfunction()

@@ -9,7 +9,7 @@
 #include <memory>
 #include <typeinfo>
 
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 
 namespace tivaro {
 

@@ -15,7 +15,8 @@
 #include "shell/instance_guard.h"
 #include "shell/registry_file.h"
 #include "shell/widget_placement.h"
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
+#include "widgets/error_box.h"
 #include "widgets/message_box.h"
 
 static void initShellResources() { Q_INIT_RESOURCE(shell); }
@@ -50,6 +51,7 @@ Application::Application(int& argc, char** argv)
     setApplicationVersion(QStringLiteral("1.0.0.0"));
     setWindowIcon(QIcon(QStringLiteral(":/tivaro/app_icon.png")));
     setQuitOnLastWindowClosed(false);  // closing the main window ends the program, nothing else does
+    SetStandardErrorDisplay(ShowStandardErrorBox);
 }
 
 Application::~Application() { shutdownStep(); }

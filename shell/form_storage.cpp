@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 
 namespace tivaro {
 

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 #include "widgets/window_frame.h"
 
 namespace tivaro {

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "widgets/confirmation.h"
+#include "core/confirmation.h"
 
 class DialogConfirmation : public Confirmation {
 public:

@@ -9,7 +9,7 @@
 
 #include <QAbstractSpinBox>
 
-#include "widgets/numeric_field_model.h"
+#include "core/numeric_field_model.h"
 
 namespace tivaro {
 

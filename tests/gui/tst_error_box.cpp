@@ -5,12 +5,16 @@
 #include <QtTest>
 #include <stdexcept>
 
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
+#include "widgets/error_box.h"
 
 class TestErrorBox : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName("Tivaro-manager"); }
+    void initTestCase() {
+        QCoreApplication::setApplicationName("Tivaro-manager");
+        tivaro::SetStandardErrorDisplay(tivaro::ShowStandardErrorBox);
+    }
 
     void boxShowsTheMessageWithTheFullStopRule_data() {
         QTest::addColumn<QString>("message");

@@ -9,7 +9,7 @@
 
 #include "shell/registry_file.h"
 #include "shell/widget_placement.h"
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 
 using namespace tivaro;
 

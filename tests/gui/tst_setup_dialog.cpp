@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "UnitMain/qt_event_pump.h"
+#include "core/qt_event_pump.h"
 #include "manager_fakes.h"
 #include "user_input.h"
 #include "UnitModul/limited_line_edit.h"
 #include "UnitModul/setup_dialog.h"
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 #include "widgets/ipv4_field.h"
 #include "widgets/numeric_field.h"
 
@@ -156,9 +156,9 @@ private slots:
             if (l->isVisibleTo(form.get())) captions << l->text();
         for (const char* text : {"Einstellung Modul", "MYSQL Setup", "IP", "Mask", "GW", "Server", "Port",
                                  "[3306]", "User", "Pass"})
-            QVERIFY2(captions.contains(text), text);
+            QVERIFY2(captions.contains(QString::fromUtf8(text)), text);
         for (const char* text : {"Port RX", "TX", "[22222]", "[22223]"})
-            QVERIFY2(!captions.contains(text), text);
+            QVERIFY2(!captions.contains(QString::fromUtf8(text)), text);
         QCOMPARE(child<QCheckBox>("DHCP_ON")->text(), QString("DHCP"));
         QCOMPARE(child<QLineEdit>("MYSQL_Pass")->echoMode(), QLineEdit::Normal);
         for (QPushButton* b : form->findChildren<QPushButton*>())

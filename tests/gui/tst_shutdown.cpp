@@ -18,7 +18,7 @@
 #include "shell/application.h"
 #include "shell/instance_guard.h"
 #include "shell/instance_table.h"
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 
 using namespace tivaro;
 

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 
-#include "UnitModul/module_host.h"
+#include "core/module_host.h"
 #include "UnitModul/setup_dialog.h"
 #include "cli_run.h"
 #include "lan_support.h"
@@ -63,7 +63,7 @@ std::string DialogWrite(const Bytes& reply, const QString& server = {}) {
     RecordingHost host;
     test::PresetConfirmation confirmation;
     TForm2 dialog(host, confirmation);
-    dialog.SetTargetCaption(lan::kFirstModuleIp);
+    dialog.SetTargetCaption(QString::fromUtf8(lan::kFirstModuleIp));
     dialog.HandleSettingsReply(reply);
     if (!server.isNull()) dialog.findChild<QLineEdit*>("MYSQL_URL")->setText(server);
     dialog.JvXPButton3Click();
@@ -79,7 +79,7 @@ protected:
     // Everything the simulator has traced up to now: a unicast to a module is
     // traced after every datagram that reached the simulator before it.
     const std::vector<std::string>& TraceSoFar() {
-        EXPECT_EQ(Tivaro({"my2", lan::kFirstModuleIp}).code, 0);
+        EXPECT_EQ(Tivaro({"my2", QString::fromUtf8(lan::kFirstModuleIp)}).code, 0);
         EXPECT_TRUE(m_sim.WaitForLine("MY2 INSERT", 5000)) << m_sim.Output();
         return m_sim.Lines();
     }
@@ -134,7 +134,7 @@ TEST_F(LanCli, SetSendsTheDialogsWriteForTheSameReply) {
     for (const Case& c : {Case{{}, QString()}, Case{{"--mysql-server", "  new host "}, "  new host "}}) {
         SCOPED_TRACE(c.edits.join(' ').toStdString());
         const std::size_t before = m_sim.Lines().size();
-        const CliRun r = Tivaro(QStringList{"set", lan::kFirstModuleIp} + c.edits);
+        const CliRun r = Tivaro(QStringList{"set", QString::fromUtf8(lan::kFirstModuleIp)} + c.edits);
         ASSERT_EQ(r.code, 0) << r.Describe();
         const std::vector<std::string> trace(m_sim.Lines().begin() + static_cast<long>(before),
                                              TraceSoFar().end());
@@ -186,7 +186,7 @@ TEST_F(LanCli, SwitchWithoutTerminalOrYesSendsNothing) {
 TEST_F(LanCli, PortTakenExitsThreeWithTheMessage) {
     UdpListener manager([](DatagramEvent&&) {});
     manager.Start();
-    for (const QStringList& args : {QStringList{"discover"}, QStringList{"get", lan::kFirstModuleIp}}) {
+    for (const QStringList& args : {QStringList{"discover"}, QStringList{"get", QString::fromUtf8(lan::kFirstModuleIp)}}) {
         const CliRun r = Tivaro(args);
         EXPECT_EQ(r.code, 3) << r.Describe();
         EXPECT_EQ(r.err, "port 22223 is in use by another program; is tivaro-manager running?\n")

@@ -39,7 +39,7 @@ protected:
         m_sim.Stop(2000);
     }
 
-    void click(const char* button) { m_form->findChild<QPushButton*>(button)->click(); }
+    void click(const char* button) { m_form->findChild<QPushButton*>(QString::fromUtf8(button))->click(); }
 
     // Log entries with this message, as (unit IP, port) pairs.
     std::vector<std::pair<QString, QString>> logged(const QString& message) const {

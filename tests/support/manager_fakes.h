@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "UnitMain/wall_clock.h"
-#include "UnitModul/setup_dialog_port.h"
+#include "core/wall_clock.h"
+#include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
-#include "widgets/confirmation.h"
+#include "core/confirmation.h"
 
 namespace tivaro::test {
 

@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 
 namespace {
 

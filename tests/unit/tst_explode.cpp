@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "UnitMain/explode.h"
+#include "core/explode.h"
 
 namespace {
 

@@ -189,7 +189,7 @@ protected:
         return o;
     }
     static QString tableFile(const QString& dir, const char* suffix) {
-        return dir + "/session-t_JCL_OPT_TIVARO_TIVARO-MANAGER_" + suffix;
+        return dir + "/session-t_JCL_OPT_TIVARO_TIVARO-MANAGER_" + QString::fromUtf8(suffix);
     }
     // The guard's message window answers QueryActive from another thread.
     static std::optional<GuardRecord> askActive(InstanceGuard& guard) {
@@ -520,7 +520,7 @@ TEST(InstanceGuardSession, KeyedOnTheSessionElseTheDisplay) {
         SCOPED_TRACE(std::string(c.session ? c.session : "-") + " " + (c.display ? c.display : "-"));
         c.session ? qputenv("XDG_SESSION_ID", c.session) : qunsetenv("XDG_SESSION_ID");
         c.display ? qputenv("DISPLAY", c.display) : qunsetenv("DISPLAY");
-        EXPECT_EQ(InstanceGuard::SessionKey(), QString(c.key));
+        EXPECT_EQ(InstanceGuard::SessionKey(), QString::fromUtf8(c.key));
     }
     savedSession.isNull() ? qunsetenv("XDG_SESSION_ID") : qputenv("XDG_SESSION_ID", savedSession);
     savedDisplay.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", savedDisplay);

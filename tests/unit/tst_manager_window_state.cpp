@@ -65,14 +65,14 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
         {" $0A", "0x10", "+7", "10.16.7.XXX", {0x0A, 0x10, 0x07}},
     };
     for (const Case& c : cases) {
-        state.SpinEdit3.SetText(c.a);
-        state.SpinEdit4.SetText(c.b);
-        state.SpinEdit5.SetText(c.c);
+        state.SpinEdit3.SetText(QString::fromUtf8(c.a));
+        state.SpinEdit4.SetText(QString::fromUtf8(c.b));
+        state.SpinEdit5.SetText(QString::fromUtf8(c.c));
         HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
         sender.sent.clear();
         RunSubnetSwitch(state, confirmation, sender);
         EXPECT_EQ(confirmation.questions.last(),
-                  QStringLiteral("All Units in same Subnet %1 ?").arg(c.subnet));
+                  QStringLiteral("All Units in same Subnet %1 ?").arg(QString::fromUtf8(c.subnet)));
         ASSERT_EQ(sender.sent.size(), 1u) << c.subnet;
         EXPECT_EQ(sender.sent[0].host, "255.255.255.255");
         EXPECT_EQ(sender.sent[0].port, 22222);
@@ -80,7 +80,7 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
         expected.insert(expected.end(), c.tail.begin(), c.tail.end());
         EXPECT_EQ(sender.sent[0].bytes, expected) << c.subnet;
         EXPECT_EQ(lastLog(),
-                  (QStringList{"15:15:00", "localhost", "22222", QStringLiteral("SET ALL TO ") + c.subnet}));
+                  (QStringList{"15:15:00", "localhost", "22222", QStringLiteral("SET ALL TO ") + QString::fromUtf8(c.subnet)}));
         EXPECT_EQ(state.Units.Rows().Count(), 1);
         EXPECT_EQ(state.Units.Count(), 0);
     }
@@ -140,7 +140,7 @@ TEST_F(StateFixture, DispatcherRoutesEveryDatagramByItsTag) {
             ASSERT_EQ(s.Log.Count(), 1) << c.name;
             EXPECT_EQ(s.LogCell(1, 0), "198.18.0.7") << c.name;
             EXPECT_EQ(s.LogCell(2, 0), "22223") << c.name;
-            EXPECT_EQ(s.LogCell(3, 0), c.message) << c.name;
+            EXPECT_EQ(s.LogCell(3, 0), QString::fromUtf8(c.message)) << c.name;
         } else {
             EXPECT_EQ(s.Log.Count(), 0) << c.name;
         }
@@ -166,7 +166,7 @@ TEST_F(StateFixture, OnlyTheTargetUnitsSettingsReplyFillsTheDialog) {
         DispatchDatagram(state, &dialog, tivaro::DatagramEvent{{'G', 'E', 'T', 0}, c.from, 22222, 22223});
         EXPECT_EQ(dialog.replies.size(), c.fills ? 1u : 0u) << c.from;
         EXPECT_TRUE(state.is_rx) << c.from;
-        EXPECT_EQ(lastLog().mid(1), (QStringList{c.from, "22223", "GET SETINGS"})) << c.from;
+        EXPECT_EQ(lastLog().mid(1), (QStringList{QString::fromUtf8(c.from), "22223", "GET SETINGS"})) << c.from;
     }
 }
 

@@ -1,8 +1,8 @@
 // The number rule of numeric fields and the field model's clamping.
 #include <gtest/gtest.h>
 
-#include "widgets/numeric_field_model.h"
-#include "widgets/numeric_value.h"
+#include "core/numeric_field_model.h"
+#include "core/numeric_value.h"
 
 namespace {
 
@@ -104,10 +104,10 @@ TEST(NumericFieldModel, WritesStepsAndLeavingClampIntoTheBounds) {
     };
     for (const Case& c : cases) {
         tivaro::NumericFieldModel m{0, 0, 65535};
-        m.SetText(c.text);
+        m.SetText(QString::fromUtf8(c.text));
         if (c.step) m.Step(c.step);
         if (c.leave) m.Leave();
-        EXPECT_EQ(m.Text(), c.after) << c.text << " step " << c.step;
+        EXPECT_EQ(m.Text(), QString::fromUtf8(c.after)) << c.text << " step " << c.step;
     }
     tivaro::NumericFieldModel m{0, 0, 65535};
     m.SetValue(-1);

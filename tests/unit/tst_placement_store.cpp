@@ -11,7 +11,7 @@
 
 #include "shell/form_storage.h"
 #include "shell/registry_file.h"
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 
 using namespace tivaro;
 

@@ -4,9 +4,9 @@
 #include <limits>
 #include <vector>
 
-#include "UnitMain/settings_fetch.h"
+#include "core/settings_fetch.h"
 #include "protocol/udp_endpoints.h"
-#include "widgets/numeric_value.h"
+#include "core/numeric_value.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "UnitModul/setup_fields.h"
+#include "core/setup_fields.h"
 #include "example_settings.h"
 #include "protocol/messages.h"
 
@@ -59,14 +59,14 @@ TEST(SetupFields, FillClampsPortsIntoTheirRanges) {
         s.MYSQL_PORT = c.mysql;
         SetupFieldValues f;
         FillFromSettings(f, s);
-        EXPECT_EQ(f.PORT_TX, c.shownTx);
-        EXPECT_EQ(f.PORT_RX, c.shownRx);
-        EXPECT_EQ(f.MYSQL_PORT, c.shownMysql);
+        EXPECT_EQ(f.PORT_TX, QString::fromUtf8(c.shownTx));
+        EXPECT_EQ(f.PORT_RX, QString::fromUtf8(c.shownRx));
+        EXPECT_EQ(f.MYSQL_PORT, QString::fromUtf8(c.shownMysql));
         // The write carries what the fields show.
         const ModuleSettings back = CollectSettings(f);
-        EXPECT_EQ(QString::number(back.PORT_TX), c.shownTx);
-        EXPECT_EQ(QString::number(back.PORT_RX), c.shownRx);
-        EXPECT_EQ(QString::number(back.MYSQL_PORT), c.shownMysql);
+        EXPECT_EQ(QString::number(back.PORT_TX), QString::fromUtf8(c.shownTx));
+        EXPECT_EQ(QString::number(back.PORT_RX), QString::fromUtf8(c.shownRx));
+        EXPECT_EQ(QString::number(back.MYSQL_PORT), QString::fromUtf8(c.shownMysql));
     }
 }
 

@@ -37,7 +37,7 @@ TEST_F(UnitsFixture, NewAddressesAreListedInOrderOfArrivalAndSelected) {
         {"198.18.0.5", 1004, {0, 3, 2, 3}},
     };
     for (const Step& s : steps) {
-        HandleDiscoveryReply(state, s.ip, s.srcPort, 22223);
+        HandleDiscoveryReply(state, QString::fromUtf8(s.ip), s.srcPort, 22223);
         EXPECT_EQ(state.grdRec, s.expected) << s.ip;
         EXPECT_EQ(state.Units.Selection(), s.expected) << s.ip;
     }

@@ -1,4 +1,4 @@
-#include "widgets/numeric_value.h"
+#include "core/numeric_value.h"
 
 namespace tivaro {
 

@@ -8,7 +8,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "UnitModul/setup_dialog_port.h"
+#include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
 
 // What the fetch needs of the manager window.

@@ -1,4 +1,4 @@
-#include "UnitMain/qt_event_pump.h"
+#include "core/qt_event_pump.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

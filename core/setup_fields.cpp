@@ -1,6 +1,6 @@
-#include "UnitModul/setup_fields.h"
+#include "core/setup_fields.h"
 
-#include "widgets/numeric_value.h"
+#include "core/numeric_value.h"
 
 namespace {
 

@@ -1,14 +1,17 @@
-#include "widgets/command_boundary.h"
+#include "core/command_boundary.h"
 
-#include <QApplication>
-#include <QWidget>
-
-#include "widgets/message_box.h"
+#include <QCoreApplication>
+#include <cstdio>
 
 namespace tivaro {
 
 namespace {
 ErrorDisplay& display() {
+    static ErrorDisplay d;
+    return d;
+}
+
+ErrorDisplay& standardDisplay() {
     static ErrorDisplay d;
     return d;
 }
@@ -28,23 +31,13 @@ QString innermostText(const std::exception& error) {
 
 void SetErrorDisplay(ErrorDisplay d) { display() = std::move(d); }
 
+void SetStandardErrorDisplay(ErrorDisplay d) { standardDisplay() = std::move(d); }
+
 QString ErrorMessageText(const std::exception& error) { return innermostText(error); }
 
 QString WithFullStop(const QString& message) {
     if (message.isEmpty() || message.back().unicode() <= u'.') return message;
     return message + QLatin1Char('.');
-}
-
-void ShowStandardErrorBox(const std::exception& error) {
-    if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
-    QWidget* active = QApplication::activeWindow();
-    CentredMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
-                          WithFullStop(ErrorMessageText(error)));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("ErrorBox"));
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
-    if (active) active->activateWindow();
 }
 
 void ShowError(const std::exception& error) {
@@ -53,7 +46,13 @@ void ShowError(const std::exception& error) {
         display()(error);
         return;
     }
-    ShowStandardErrorBox(error);
+    if (standardDisplay()) {
+        standardDisplay()(error);
+        return;
+    }
+    // No widget layer: one line on stderr, "<application>: <message>".
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(WithFullStop(ErrorMessageText(error))));
 }
 
 }  // namespace tivaro

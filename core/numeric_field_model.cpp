@@ -1,6 +1,6 @@
-#include "widgets/numeric_field_model.h"
+#include "core/numeric_field_model.h"
 
-#include "widgets/numeric_value.h"
+#include "core/numeric_value.h"
 
 namespace tivaro {
 

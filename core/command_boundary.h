@@ -1,7 +1,10 @@
 #pragma once
 // The one boundary every user command runs through: an exception that leaves a
-// command is handed to the application's error display (the standard error box
-// unless the shell or a test installs another). UI thread only.
+// command is handed to the application's error display (the standard display
+// unless the shell or a test installs another). The standard display is the
+// error box once the widget layer has set it (SetStandardErrorDisplay with
+// ShowStandardErrorBox, widgets/error_box.h); until then the text goes to
+// stderr. UI thread only.
 
 #include <QString>
 #include <exception>
@@ -18,8 +21,10 @@ public:
 
 using ErrorDisplay = std::function<void(const std::exception&)>;
 
-// Installs the display; an empty function restores the standard error box.
+// Installs the display; an empty function restores the standard display.
 void SetErrorDisplay(ErrorDisplay display);
+// Sets the standard display; an empty function restores the stderr line.
+void SetStandardErrorDisplay(ErrorDisplay display);
 // Hands the error to the installed display (a SilentAbort never reaches it).
 void ShowError(const std::exception& error);
 
@@ -30,11 +35,6 @@ QString ErrorMessageText(const std::exception& error);
 // Appends "." unless the text is empty or its last character is at or below
 // "." (so "…verwendet." and a text ending in a line break stay as they are).
 QString WithFullStop(const QString& message);
-
-// The standard error box: caption = application name (the title), stop icon,
-// one OK button, modal to the whole application, owned by the window in front
-// and centred on its screen.
-void ShowStandardErrorBox(const std::exception& error);
 
 template <typename F>
 void RunCommand(F&& command) {

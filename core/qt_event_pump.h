@@ -1,7 +1,7 @@
 #pragma once
 // The real wait primitives of the settings fetch. UI thread only.
 
-#include "UnitMain/settings_fetch.h"
+#include "core/settings_fetch.h"
 
 // Handles every pending event of the UI thread; when none is pending it blocks
 // on the event queue until the next event arrives or the deadline passes (a

@@ -1,4 +1,4 @@
-#include "UnitMain/explode.h"
+#include "core/explode.h"
 
 QStringList Explode(const QString& Separator, const QString& S, int Limit) {
     QStringList result;

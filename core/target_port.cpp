@@ -1,4 +1,4 @@
-#include "UnitModul/target_port.h"
+#include "core/target_port.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
-#include "UnitMain/settings_fetch.h"
+#include "core/settings_fetch.h"
 
-#include "UnitMain/explode.h"
-#include "UnitModul/target_port.h"
+#include "core/explode.h"
+#include "core/target_port.h"
 #include "protocol/messages.h"
-#include "widgets/numeric_value.h"
+#include "core/numeric_value.h"
 
 namespace {
 
