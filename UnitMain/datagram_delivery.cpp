@@ -6,6 +6,8 @@
 #include <mutex>
 #include <utility>
 
+namespace tivaro {
+
 namespace {
 
 // How long one batch may hold the UI thread before input and painting get
@@ -119,3 +121,5 @@ void DatagramDelivery::customEvent(QEvent* event) {
     // The rest, and whatever arrived meanwhile, in the next turn of the loop.
     if (!m_shutDown) postIfPending();
 }
+
+}  // namespace tivaro

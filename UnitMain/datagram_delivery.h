@@ -19,6 +19,8 @@
 #include "protocol/in_flight_limit.h"
 #include "protocol/udp_endpoints.h"
 
+namespace tivaro {
+
 class DatagramDelivery final : public QObject {
     Q_OBJECT
 public:
@@ -62,3 +64,5 @@ private:
     std::uint64_t m_handled = 0;
     bool m_shutDown = false;
 };
+
+}  // namespace tivaro

@@ -4,6 +4,8 @@
 #include "UnitMain/unit_discovery.h"
 #include "protocol/messages.h"
 
+namespace tivaro {
+
 void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog,
                       const tivaro::DatagramEvent& event) {
     state.is_rx = true;
@@ -26,3 +28,5 @@ void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog,
             break;
     }
 }
+
+}  // namespace tivaro

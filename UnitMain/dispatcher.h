@@ -9,6 +9,10 @@
 #include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
 
+namespace tivaro {
+
 // dialog may be null (no setup dialog connected): a settings reply is then
 // only logged.
 void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog, const tivaro::DatagramEvent& event);
+
+}  // namespace tivaro

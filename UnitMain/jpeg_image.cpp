@@ -5,6 +5,8 @@
 #include <csetjmp>
 #include <cstdio>
 
+namespace tivaro {
+
 namespace {
 
 struct ErrorManager {
@@ -68,3 +70,5 @@ QImage DecodeJpeg(const QByteArray& data) {
         return {};
     return image;
 }
+
+}  // namespace tivaro

@@ -6,4 +6,8 @@
 #include <QByteArray>
 #include <QImage>
 
+namespace tivaro {
+
 QImage DecodeJpeg(const QByteArray& data);
+
+}  // namespace tivaro

@@ -12,6 +12,8 @@
 
 static void initManagerResources() { Q_INIT_RESOURCE(manager_window); }
 
+namespace tivaro {
+
 namespace {
 constexpr int kLogoWidth = 244;
 constexpr int kLogoHeight = 161;
@@ -154,3 +156,5 @@ void TForm1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     FormResize();
 }
+
+}  // namespace tivaro

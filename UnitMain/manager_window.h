@@ -20,6 +20,9 @@
 namespace Ui {
 class TForm1;
 }
+
+namespace tivaro {
+
 class DatagramDelivery;
 
 class TForm1 : public QWidget, public ModuleHost, public FetchHost {
@@ -87,3 +90,5 @@ private:
     Confirmation* m_confirmationOverride = nullptr;
     bool m_shown = false;
 };
+
+}  // namespace tivaro

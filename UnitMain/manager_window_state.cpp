@@ -4,6 +4,8 @@
 
 #include <new>
 
+namespace tivaro {
+
 namespace {
 
 // The freed pages of a large log or unit list go back to the system at once
@@ -47,3 +49,5 @@ void ManagerWindowState::ResetGridsOnShow() {
 QString ManagerWindowState::LogCell(int col, int row) const { return Log.CellText(col, row); }
 
 QString ManagerWindowState::UnitCell(int col, int row) const { return Units.CellText(col, row); }
+
+}  // namespace tivaro

@@ -13,6 +13,8 @@
 #include "core/unit_list_model.h"
 #include "core/wall_clock.h"
 
+namespace tivaro {
+
 constexpr int kGridRowHeight = 16;
 constexpr int kLogGridHeight = 274;
 constexpr int kGridVisibleRows = kLogGridHeight / kGridRowHeight;  // 17
@@ -56,3 +58,5 @@ private:
     const WallClock& m_clock;
     QString m_timeSeparator;
 };
+
+}  // namespace tivaro

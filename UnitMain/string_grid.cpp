@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <set>
 
+namespace tivaro {
+
 namespace {
 
 // Paints the model's header row with the button colour, as a grid not yet reset shows it.
@@ -131,3 +133,5 @@ void StringGrid::applyViewState(bool rows, bool topRow, bool selection) {
     }
     m_applying = false;
 }
+
+}  // namespace tivaro

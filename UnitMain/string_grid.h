@@ -12,6 +12,8 @@
 
 #include "core/grid_list_model.h"
 
+namespace tivaro {
+
 class StringGrid : public QTableView {
     Q_OBJECT
 public:
@@ -42,3 +44,5 @@ private:
     QMetaObject::Connection m_modelConnection;
     bool m_applying = false;  // the view is being set from the model
 };
+
+}  // namespace tivaro

@@ -2,6 +2,8 @@
 
 #include "protocol/messages.h"
 
+namespace tivaro {
+
 QString SubnetText(const ManagerWindowState& state) {
     return QStringLiteral("%1.%2.%3.XXX")
         .arg(state.SpinEdit3.Value())
@@ -28,3 +30,5 @@ void RunSubnetSwitch(ManagerWindowState& state, Confirmation& confirmation, tiva
 void HandleSubnetSwitchReply(ManagerWindowState& state, const QString& peerIP, std::uint16_t port) {
     state.ADD_LOG(peerIP, QString::number(port), QStringLiteral("SWITCH TO ") + SubnetText(state));
 }
+
+}  // namespace tivaro

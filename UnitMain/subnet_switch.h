@@ -9,6 +9,8 @@
 #include "protocol/udp_endpoints.h"
 #include "core/confirmation.h"
 
+namespace tivaro {
+
 // "a.b.c.XXX" from the octet fields as they read now, each the whole signed value.
 QString SubnetText(const ManagerWindowState& state);
 
@@ -20,3 +22,5 @@ void RunSubnetSwitch(ManagerWindowState& state, Confirmation& confirmation, tiva
 
 // Logs "SWITCH TO " with the subnet text as the fields read at this moment.
 void HandleSubnetSwitchReply(ManagerWindowState& state, const QString& peerIP, std::uint16_t port);
+
+}  // namespace tivaro

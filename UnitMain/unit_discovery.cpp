@@ -2,6 +2,8 @@
 
 #include "protocol/messages.h"
 
+namespace tivaro {
+
 void RunDiscoveryBroadcast(ManagerWindowState& state, tivaro::DatagramSender& sender) {
     state.ClearUnits();
     const tivaro::Bytes request = tivaro::BuildDiscoveryRequest();
@@ -21,3 +23,5 @@ void HandleDiscoveryReply(ManagerWindowState& state, const QString& peerIP, std:
     }
     state.ADD_LOG(peerIP, localPort, QStringLiteral("ONLINE"));
 }
+
+}  // namespace tivaro

@@ -7,6 +7,8 @@
 #include "UnitMain/manager_window_state.h"
 #include "protocol/udp_endpoints.h"
 
+namespace tivaro {
+
 // Clears the unit list, closes the sender and broadcasts "BRCA" to
 // 255.255.255.255 at Broadcast_Port. Throws NetworkError when the send fails
 // (the list stays cleared).
@@ -16,3 +18,5 @@ void RunDiscoveryBroadcast(ManagerWindowState& state, tivaro::DatagramSender& se
 // and logs "ONLINE" in any case.
 void HandleDiscoveryReply(ManagerWindowState& state, const QString& peerIP, std::uint16_t peerPort,
                           std::uint16_t port);
+
+}  // namespace tivaro

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tivaro {
+
 namespace {
 constexpr int kWidestText = 32767;  // QLineEdit's own ceiling
 }
@@ -33,3 +35,5 @@ void LimitedLineEdit::follow(const QString& text) {
         setCursorPosition(cursor);
     }
 }
+
+}  // namespace tivaro

@@ -6,6 +6,8 @@
 
 #include <QLineEdit>
 
+namespace tivaro {
+
 class LimitedLineEdit : public QLineEdit {
     Q_OBJECT
 
@@ -22,3 +24,5 @@ private:
     void follow(const QString& text);
     int m_limit = 32767;
 };
+
+}  // namespace tivaro

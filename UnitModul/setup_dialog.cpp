@@ -11,6 +11,8 @@
 #include "core/command_boundary.h"
 #include "widgets/window_frame.h"
 
+namespace tivaro {
+
 namespace {
 
 QFont PixelFont(const QString& family, int pixels, bool bold = false) {
@@ -165,11 +167,11 @@ void TForm2::SetFields(const SetupFieldValues& v) {
 
 void TForm2::FillFromSettings(const tivaro::ModuleSettings& settings) {
     SetupFieldValues v = Fields();
-    ::FillFromSettings(v, settings);
+    tivaro::FillFromSettings(v, settings);
     SetFields(v);
 }
 
-tivaro::ModuleSettings TForm2::CollectSettings() const { return ::CollectSettings(Fields()); }
+tivaro::ModuleSettings TForm2::CollectSettings() const { return tivaro::CollectSettings(Fields()); }
 
 std::uint16_t TForm2::TargetPortValue() const { return tivaro::TargetPort(m_host.UdpPortValue()); }
 
@@ -220,3 +222,5 @@ void TForm2::closeEvent(QCloseEvent* event) {
     // The dialog has no close button: it closes through its commands only.
     event->ignore();
 }
+
+}  // namespace tivaro

@@ -19,6 +19,8 @@ namespace Ui {
 class TForm2;
 }
 
+namespace tivaro {
+
 class TForm2 : public QDialog, public SetupDialogPort {
     Q_OBJECT
 
@@ -66,3 +68,5 @@ private:
     tivaro::NumericFieldModel m_MYSQL_PORT{5000, kMysqlPortMin, kPortMax};
     bool m_placed = false;
 };
+
+}  // namespace tivaro

@@ -27,6 +27,8 @@
 #include "lan_support.h"
 #include "core/confirmation.h"
 
+using namespace tivaro;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

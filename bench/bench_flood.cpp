@@ -43,6 +43,8 @@
 #define TIVARO_HAS_IN_FLIGHT_LIMIT 1
 #endif
 
+using namespace tivaro;
+
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -29,6 +29,8 @@
 #include "lan_support.h"
 #include "sim/sim_options.h"
 
+using namespace tivaro;
+
 namespace {
 
 double residentMiB() {

@@ -5,6 +5,8 @@
 
 #include "UnitMain/unit_discovery.h"
 
+using namespace tivaro;
+
 namespace {
 
 QString address(int i) {

@@ -6,9 +6,13 @@
 
 class QWidget;
 
+namespace tivaro {
+
 class Confirmation {
 public:
     virtual ~Confirmation() = default;
     // True only when the user answers "&Ja".
     virtual bool Confirm(const QString& question) = 0;
 };
+
+}  // namespace tivaro

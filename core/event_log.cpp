@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <array>
 
+namespace tivaro {
+
 namespace {
 
 // What the message cell holds.
@@ -356,3 +358,5 @@ QString LocaleTimeSeparator(const QLocale& locale) {
     if (i >= format.size() || separator.size() != 1 || !separator[0].isPunct()) return QStringLiteral(":");
     return separator;
 }
+
+}  // namespace tivaro

@@ -20,6 +20,8 @@
 
 class QLocale;
 
+namespace tivaro {
+
 // One entry as shown: its four cells in column order.
 struct LogEntry {
     QString Time;     // "hh:nn:ss"
@@ -88,3 +90,5 @@ QString FormatLogTime(const QTime& time, const QString& separator);
 // letter, as in "15 h 15", several characters or nothing).
 QString LocaleTimeSeparator();
 QString LocaleTimeSeparator(const QLocale& locale);
+
+}  // namespace tivaro

@@ -1,5 +1,7 @@
 #include "core/explode.h"
 
+namespace tivaro {
+
 QStringList Explode(const QString& Separator, const QString& S, int Limit) {
     QStringList result;
     if (S.isEmpty() || Limit < 0) return result;
@@ -26,3 +28,5 @@ QStringList Explode(const QString& Separator, const QString& S, int Limit) {
     }
     return result;
 }
+
+}  // namespace tivaro

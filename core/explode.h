@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace tivaro {
+
 // Pieces of S between occurrences of Separator (exact, case-sensitive).
 // - S empty or Limit < 0: no pieces. Separator empty: S whole, as one piece.
 // - S is scanned as a zero-terminated text: nothing after the first U+0000 is looked at.
@@ -13,3 +15,5 @@
 // - Limit > 0: at most Limit pieces; the last one holds the rest of the text,
 //   separators included.
 QStringList Explode(const QString& Separator, const QString& S, int Limit);
+
+}  // namespace tivaro

@@ -8,6 +8,8 @@
 
 #include "protocol/udp_endpoints.h"
 
+namespace tivaro {
+
 class ModuleHost {
 public:
     virtual ~ModuleHost() = default;
@@ -15,3 +17,5 @@ public:
     virtual tivaro::DatagramSender& Sender() = 0;
     virtual void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) = 0;
 };
+
+}  // namespace tivaro

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <limits>
 
+namespace tivaro {
+
 void QtEventPump::Pump(std::int64_t remainingMs) {
     // The timer only wakes the blocked event loop at the deadline; its timeout
     // needs no receiver.
@@ -22,3 +24,5 @@ std::int64_t SteadyClock::NowMs() const {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+}  // namespace tivaro

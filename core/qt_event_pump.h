@@ -3,6 +3,8 @@
 
 #include "core/settings_fetch.h"
 
+namespace tivaro {
+
 // Handles every pending event of the UI thread; when none is pending it blocks
 // on the event queue until the next event arrives or the deadline passes (a
 // single-shot timer), so a silent wait costs next to no CPU and an arriving
@@ -17,3 +19,5 @@ class SteadyClock final : public MonotonicClock {
 public:
     std::int64_t NowMs() const override;
 };
+
+}  // namespace tivaro

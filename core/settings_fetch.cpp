@@ -5,6 +5,8 @@
 #include "protocol/messages.h"
 #include "core/numeric_value.h"
 
+namespace tivaro {
+
 namespace {
 
 // The wait ends once more than this many milliseconds have passed since the send.
@@ -74,3 +76,5 @@ void RunSettingsFetch(FetchHost& host, SetupDialogPort& dialog, EventPump& pump,
         }
     }
 }
+
+}  // namespace tivaro

@@ -11,6 +11,8 @@
 #include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
 
+namespace tivaro {
+
 // What the fetch needs of the manager window.
 class FetchHost {
 public:
@@ -49,3 +51,5 @@ public:
 // NetworkError when the send fails (the caller's command boundary shows them).
 void RunSettingsFetch(FetchHost& host, SetupDialogPort& dialog, EventPump& pump, const MonotonicClock& clock,
                       int col, int row);
+
+}  // namespace tivaro

@@ -6,6 +6,8 @@
 
 #include "protocol/messages.h"
 
+namespace tivaro {
+
 class SetupDialogPort {
 public:
     virtual ~SetupDialogPort() = default;
@@ -19,3 +21,5 @@ public:
     // Shows the dialog modally; returns when it has closed.
     virtual void ShowModal() = 0;
 };
+
+}  // namespace tivaro

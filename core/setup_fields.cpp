@@ -2,6 +2,8 @@
 
 #include "core/numeric_value.h"
 
+namespace tivaro {
+
 namespace {
 
 bool IsTrimmed(QChar c) { return c.unicode() <= 0x20; }
@@ -76,3 +78,5 @@ tivaro::ModuleSettings CollectSettings(const SetupFieldValues& fields) {
     s.DHCP_ON = fields.DHCP_ON;
     return s;
 }
+
+}  // namespace tivaro

@@ -11,6 +11,8 @@
 
 #include "protocol/messages.h"
 
+namespace tivaro {
+
 // Ranges of the dialog's numeric fields.
 constexpr std::int32_t kModulePortMin = 5000;  // PORT_TX, PORT_RX
 constexpr std::int32_t kMysqlPortMin = 1000;   // MYSQL_PORT
@@ -57,3 +59,5 @@ tivaro::ModuleSettings CollectSettings(const SetupFieldValues& fields);
 QString FillTrim(const QString& text);
 // Characters at or below U+0020 removed from both ends only.
 QString CollectTrim(const QString& text);
+
+}  // namespace tivaro

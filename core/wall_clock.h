@@ -5,6 +5,8 @@
 #include <QTime>
 #include <ctime>
 
+namespace tivaro {
+
 class WallClock {
 public:
     virtual ~WallClock() = default;
@@ -29,3 +31,5 @@ public:
         return local.addMSecs(static_cast<int>(now.tv_nsec / 1'000'000));
     }
 };
+
+}  // namespace tivaro

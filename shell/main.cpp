@@ -9,6 +9,7 @@
 #include "shell/application.h"
 #include "shell/display_platform.h"
 
+namespace tivaro {
 namespace {
 
 std::optional<std::string> Env(const char* name) {
@@ -32,15 +33,17 @@ const char* ProgramName(const char* argv0) {
 }
 
 }  // namespace
+}  // namespace tivaro
 
 int main(int argc, char** argv) {
-    const tivaro::PlatformChoice choice = tivaro::ChoosePlatform(Env("QT_QPA_PLATFORM"), Env("DISPLAY"),
+    using namespace tivaro;
+    const PlatformChoice choice = ChoosePlatform(Env("QT_QPA_PLATFORM"), Env("DISPLAY"),
                                                                  Env("WAYLAND_DISPLAY"), XServerAnswers);
-    if (choice.kind == tivaro::PlatformChoice::Kind::NoDisplay) {
+    if (choice.kind == PlatformChoice::Kind::NoDisplay) {
         std::fprintf(stderr, "%s: %s\n", ProgramName(argc > 0 ? argv[0] : nullptr), choice.message.c_str());
         return 1;
     }
-    if (choice.kind == tivaro::PlatformChoice::Kind::UseXcb)
+    if (choice.kind == PlatformChoice::Kind::UseXcb)
         qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
-    return tivaro::RunManager(argc, argv);
+    return RunManager(argc, argv);
 }

@@ -4,6 +4,8 @@
 
 #include "widgets/message_box.h"
 
+namespace tivaro {
+
 bool DialogConfirmation::Confirm(const QString& question) {
     tivaro::CentredMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigen"), question);
     box.setObjectName(QStringLiteral("ConfirmationDialog"));
@@ -18,3 +20,5 @@ bool DialogConfirmation::Confirm(const QString& question) {
     // escape button: both decline.
     return box.clickedButton() == yes;
 }
+
+}  // namespace tivaro

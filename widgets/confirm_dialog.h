@@ -7,7 +7,11 @@
 
 #include "core/confirmation.h"
 
+namespace tivaro {
+
 class DialogConfirmation : public Confirmation {
 public:
     bool Confirm(const QString& question) override;
 };
+
+}  // namespace tivaro

@@ -14,8 +14,6 @@ bool NumericKeyAccepted(QChar ch, QChar decimalSeparator) {
     return ch.isDigit() || ch == u'+' || ch == u'-' || ch == decimalSeparator;
 }
 
-}  // namespace tivaro
-
 NumericField::NumericField(QWidget* parent) : QAbstractSpinBox(parent) {
     setAccelerated(false);
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
@@ -88,3 +86,5 @@ void NumericField::focusOutEvent(QFocusEvent* event) {
 void NumericField::wheelEvent(QWheelEvent* event) {
     event->ignore();  // passed on to the window, which does nothing with it either
 }
+
+}  // namespace tivaro

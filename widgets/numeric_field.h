@@ -16,8 +16,6 @@ namespace tivaro {
 // Whether a typed character reaches the field.
 bool NumericKeyAccepted(QChar ch, QChar decimalSeparator);
 
-}  // namespace tivaro
-
 class NumericField : public QAbstractSpinBox {
     Q_OBJECT
 public:
@@ -49,3 +47,5 @@ private:
     tivaro::NumericFieldModel m_ownModel;
     tivaro::NumericFieldModel* m_model = &m_ownModel;
 };
+
+}  // namespace tivaro

@@ -11,6 +11,8 @@
 
 #include "widgets/confirm_dialog.h"
 
+using namespace tivaro;
+
 namespace {
 
 // Runs action on the dialog once it is open, then returns the answer.

@@ -19,6 +19,8 @@
 
 #include "UnitMain/datagram_delivery.h"
 
+using namespace tivaro;
+
 using tivaro::Bytes;
 using tivaro::DatagramEvent;
 using tivaro::UdpListener;

@@ -17,6 +17,8 @@
 #include "widgets/fonts.h"
 #include "widgets/numeric_field.h"
 
+using namespace tivaro;
+
 using tivaro::test::PresetConfirmation;
 using tivaro::test::RecordingSender;
 

@@ -8,6 +8,8 @@
 
 #include "widgets/numeric_field.h"
 
+using namespace tivaro;
+
 class TestNumericField : public QObject {
     Q_OBJECT
 private slots:

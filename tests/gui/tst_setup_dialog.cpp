@@ -17,6 +17,8 @@
 #include "widgets/ipv4_field.h"
 #include "widgets/numeric_field.h"
 
+using namespace tivaro;
+
 namespace {
 
 using tivaro::Bytes;

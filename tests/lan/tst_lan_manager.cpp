@@ -15,6 +15,8 @@
 #include "widgets/fonts.h"
 #include "window_driving.h"
 
+using namespace tivaro;
+
 namespace {
 
 constexpr int kModules = 8;

@@ -11,6 +11,8 @@
 #include "UnitMain/manager_window_state.h"
 #include "manager_fakes.h"
 
+using namespace tivaro;
+
 // The allocation seam: while armed, every operator new of this program fails.
 namespace {
 std::atomic<bool> g_failAllocations{false};

@@ -2,6 +2,8 @@
 
 #include "core/explode.h"
 
+using namespace tivaro;
+
 namespace {
 
 struct ExplodeCase {

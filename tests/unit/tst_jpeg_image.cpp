@@ -6,6 +6,8 @@
 
 #include "UnitMain/jpeg_image.h"
 
+using namespace tivaro;
+
 namespace {
 
 QByteArray logoBytes() {

@@ -10,6 +10,8 @@
 #include "UnitMain/unit_discovery.h"
 #include "manager_fakes.h"
 
+using namespace tivaro;
+
 namespace {
 
 using FixedClock = tivaro::test::FixedWallClock;

@@ -8,6 +8,8 @@
 #include "protocol/udp_endpoints.h"
 #include "core/numeric_value.h"
 
+using namespace tivaro;
+
 namespace {
 
 using tivaro::Bytes;

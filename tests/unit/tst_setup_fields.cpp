@@ -4,6 +4,8 @@
 #include "example_settings.h"
 #include "protocol/messages.h"
 
+using namespace tivaro;
+
 namespace {
 
 using tivaro::Bytes;

@@ -6,6 +6,8 @@
 #include "UnitMain/unit_discovery.h"
 #include "manager_fakes.h"
 
+using namespace tivaro;
+
 namespace {
 
 using FixedClock = tivaro::test::FixedWallClock;
