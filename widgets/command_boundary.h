@@ -3,9 +3,11 @@
 // command is handed to the application's error display (the standard error box
 // unless the shell or a test installs another). UI thread only.
 
+#include <QObject>
 #include <QString>
 #include <exception>
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 namespace tivaro {
@@ -43,6 +45,22 @@ void RunCommand(F&& command) {
     } catch (const std::exception& e) {
         ShowError(e);
     }
+}
+
+// Connects a control's signal to a window's command handler through
+// RunCommand. Both windows connect their commands this way, so the handlers
+// themselves stay free to throw and this is where their errors are shown. A
+// handler takes the signal's arguments or none (a click's "checked" flag).
+template <typename Control, typename Signal, typename Window, typename Handler>
+QMetaObject::Connection ConnectCommand(Control* control, Signal signal, Window* window, Handler handler) {
+    return QObject::connect(control, signal, window, [handler](const auto&... args) {
+        RunCommand([&] {
+            if constexpr (std::is_invocable_v<const Handler&, decltype(args)...>)
+                handler(args...);
+            else
+                handler();
+        });
+    });
 }
 
 }  // namespace tivaro
