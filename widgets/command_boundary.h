@@ -51,11 +51,12 @@ void RunCommand(F&& command) {
 // RunCommand. Both windows connect their commands this way, so the handlers
 // themselves stay free to throw and this is where their errors are shown. A
 // handler takes the signal's arguments or none (a click's "checked" flag).
-template <typename Control, typename Signal, typename Window, typename Handler>
-QMetaObject::Connection ConnectCommand(Control* control, Signal signal, Window* window, Handler handler) {
-    return QObject::connect(control, signal, window, [handler](const auto&... args) {
+template <typename Control, typename SignalOwner, typename... Args, typename Window, typename Handler>
+QMetaObject::Connection ConnectCommand(Control* control, void (SignalOwner::*signal)(Args...), Window* window,
+                                       Handler handler) {
+    return QObject::connect(control, signal, window, [handler](Args... args) {
         RunCommand([&] {
-            if constexpr (std::is_invocable_v<const Handler&, decltype(args)...>)
+            if constexpr (std::is_invocable_v<const Handler&, Args...>)
                 handler(args...);
             else
                 handler();
