@@ -19,8 +19,11 @@ constexpr int kLogoWidth = 244;
 constexpr int kLogoHeight = 161;
 }  // namespace
 
-TForm1::TForm1(QWidget* parent, std::uint16_t listenPort)
-    : QWidget(parent), m_ui(std::make_unique<Ui::TForm1>()) {
+TForm1::TForm1(QWidget* parent, const tivaro::ManagerWindowSeams& seams)
+    : QWidget(parent),
+      m_ui(std::make_unique<Ui::TForm1>()),
+      m_activeSender(seams.sender ? *seams.sender : m_sender),
+      m_activeConfirmation(seams.confirmation ? *seams.confirmation : m_confirmation) {
     initManagerResources();
     m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -52,16 +55,17 @@ TForm1::TForm1(QWidget* parent, std::uint16_t listenPort)
     const int unitWidths[] = {132, 58, 58};
     for (int c = 0; c < 3; ++c) m_ui->Unit_Grid->setColumnWidth(c, unitWidths[c]);
 
-    connect(m_ui->JvXPButton1, &QPushButton::clicked, this, [this] { JvXPButton1Click(); });
-    connect(m_ui->JvXPButton2, &QPushButton::clicked, this, [this] { JvXPButton2Click(); });
-    connect(m_ui->JvXPButton8, &QPushButton::clicked, this, [this] { JvXPButton8Click(); });
-    connect(m_ui->JvXPButton3, &QPushButton::clicked, this, [this] { JvXPButton3Click(); });
-    connect(m_ui->Unit_Grid, &StringGrid::mouseReleased, this,
-            [this](const QPoint& p) { Unit_GridMouseUp(p); });
+    using tivaro::ConnectCommand;
+    ConnectCommand(m_ui->JvXPButton1, &QPushButton::clicked, this, [this] { JvXPButton1Click(); });
+    ConnectCommand(m_ui->JvXPButton2, &QPushButton::clicked, this, [this] { JvXPButton2Click(); });
+    ConnectCommand(m_ui->JvXPButton8, &QPushButton::clicked, this, [this] { JvXPButton8Click(); });
+    ConnectCommand(m_ui->JvXPButton3, &QPushButton::clicked, this, [this] { JvXPButton3Click(); });
+    ConnectCommand(m_ui->Unit_Grid, &StringGrid::mouseReleased, this,
+                   [this](const QPoint& p) { Unit_GridMouseUp(p); });
 
     m_delivery = std::make_unique<DatagramDelivery>(
         [this](const tivaro::DatagramEvent& event) { IdUDPServer1UDPRead(event); });
-    m_listener = std::make_unique<tivaro::UdpListener>(m_delivery->Poster(), listenPort);
+    m_listener = std::make_unique<tivaro::UdpListener>(m_delivery->Poster(), seams.listenPort);
     m_listener->SetInFlightLimit(m_delivery->Limit());
 
     // Where the window first appears is the shell's business: a restored
@@ -87,15 +91,7 @@ void TForm1::Shutdown() {
 
 bool TForm1::ListenerActive() const { return m_listener && m_listener->Active(); }
 
-tivaro::DatagramSender& TForm1::Sender() {
-    if (m_senderOverride) return *m_senderOverride;
-    return m_sender;
-}
-
-Confirmation& TForm1::confirmation() {
-    if (m_confirmationOverride) return *m_confirmationOverride;
-    return m_confirmation;
-}
+tivaro::DatagramSender& TForm1::Sender() { return m_activeSender; }
 
 void TForm1::ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) {
     m_state.ADD_LOG(L_IP, L_Port, L_Message);
@@ -121,24 +117,18 @@ void TForm1::FormResize() {
                         log->width() - log->columnWidth(0) - log->columnWidth(1) - log->columnWidth(2) - 20);
 }
 
-void TForm1::JvXPButton1Click() {
-    tivaro::RunCommand([this] { RunDiscoveryBroadcast(m_state, Sender()); });
-}
+void TForm1::JvXPButton1Click() { RunDiscoveryBroadcast(m_state, Sender()); }
 
 void TForm1::JvXPButton2Click() { m_state.ClearLog(); }
 
-void TForm1::JvXPButton8Click() {
-    tivaro::RunCommand([this] { RunSubnetSwitch(m_state, confirmation(), Sender()); });
-}
+void TForm1::JvXPButton8Click() { RunSubnetSwitch(m_state, m_activeConfirmation, Sender()); }
 
 void TForm1::JvXPButton3Click() { close(); }
 
 void TForm1::Unit_GridMouseUp(const QPoint& pos) {
+    if (!m_dialog) return;
     const QPoint cell = m_ui->Unit_Grid->CellAt(pos);
-    tivaro::RunCommand([this, cell] {
-        if (!m_dialog) return;
-        RunSettingsFetch(*this, *m_dialog, m_pump, m_clock, cell.x(), cell.y());
-    });
+    RunSettingsFetch(*this, *m_dialog, m_pump, m_clock, cell.x(), cell.y());
 }
 
 void TForm1::IdUDPServer1UDPRead(const tivaro::DatagramEvent& event) {

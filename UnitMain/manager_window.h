@@ -10,9 +10,9 @@
 #include <memory>
 
 #include "UnitMain/manager_window_state.h"
+#include "core/module_host.h"
 #include "core/qt_event_pump.h"
 #include "core/settings_fetch.h"
-#include "core/module_host.h"
 #include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
 #include "widgets/confirm_dialog.h"
@@ -25,11 +25,18 @@ namespace tivaro {
 
 class DatagramDelivery;
 
-class TForm1 : public QWidget, public ModuleHost, public FetchHost {
+// What a test puts in place of the manager window's own collaborators; a
+// null member keeps the window's own one. The program passes none.
+struct ManagerWindowSeams {
+    std::uint16_t listenPort = kManagerListenPort;  // 0: a port the system chooses
+    DatagramSender* sender = nullptr;               // a recording sender
+    Confirmation* confirmation = nullptr;           // a preset answer
+};
+
+class TForm1 : public QWidget, public FetchHost {
     Q_OBJECT
 public:
-    // listenPort is a test seam; the program always listens on 22223.
-    explicit TForm1(QWidget* parent = nullptr, std::uint16_t listenPort = tivaro::kManagerListenPort);
+    explicit TForm1(QWidget* parent = nullptr, const tivaro::ManagerWindowSeams& seams = {});
     ~TForm1() override;
 
     void SetSetupDialog(SetupDialogPort* dialog) { m_dialog = dialog; }
@@ -37,16 +44,11 @@ public:
     // hand-over; called before any window is destroyed.
     void Shutdown();
 
-    // Test seams: a recording sender or a preset confirmation in place of the
-    // real ones (nullptr restores them).
-    void UseSender(tivaro::DatagramSender* sender) { m_senderOverride = sender; }
-    void UseConfirmation(Confirmation* confirmation) { m_confirmationOverride = confirmation; }
-
     ManagerWindowState& State() { return m_state; }
     const tivaro::TGridRect& grdRec() const { return m_state.grdRec; }
     bool ListenerActive() const;
 
-    // ModuleHost and FetchHost.
+    // FetchHost (and the ModuleHost it extends).
     std::int32_t UdpPortValue() const override { return m_state.UDP_PORT.Value(); }
     tivaro::DatagramSender& Sender() override;
     void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) override;
@@ -73,8 +75,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    Confirmation& confirmation();
-
     SystemWallClock m_wallClock;
     ManagerWindowState m_state{m_wallClock};
     std::unique_ptr<Ui::TForm1> m_ui;
@@ -86,8 +86,8 @@ private:
     SteadyClock m_clock;
     QPixmap m_logo;
     SetupDialogPort* m_dialog = nullptr;
-    tivaro::DatagramSender* m_senderOverride = nullptr;
-    Confirmation* m_confirmationOverride = nullptr;
+    tivaro::DatagramSender& m_activeSender;
+    Confirmation& m_activeConfirmation;
     bool m_shown = false;
 };
 

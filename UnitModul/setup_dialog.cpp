@@ -88,16 +88,12 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
         b->setDefault(false);
         b->setFocusPolicy(Qt::StrongFocus);  // a mouse press takes the focus before the command runs
     }
-    connect(ui->JvXPButton3, &QPushButton::clicked, this,
-            [this] { tivaro::RunCommand([this] { JvXPButton3Click(); }); });
-    connect(ui->JvXPButton1, &QPushButton::clicked, this,
-            [this] { tivaro::RunCommand([this] { JvXPButton1Click(); }); });
-    connect(ui->JvXPButton12, &QPushButton::clicked, this,
-            [this] { tivaro::RunCommand([this] { JvXPButton12Click(); }); });
-    connect(ui->JvXPButton13, &QPushButton::clicked, this,
-            [this] { tivaro::RunCommand([this] { JvXPButton13Click(); }); });
-    connect(ui->DHCP_ON, &QCheckBox::clicked, this,
-            [this] { tivaro::RunCommand([this] { DHCP_ONMouseUp(); }); });
+    using tivaro::ConnectCommand;
+    ConnectCommand(ui->JvXPButton3, &QPushButton::clicked, this, [this] { JvXPButton3Click(); });
+    ConnectCommand(ui->JvXPButton1, &QPushButton::clicked, this, [this] { JvXPButton1Click(); });
+    ConnectCommand(ui->JvXPButton12, &QPushButton::clicked, this, [this] { JvXPButton12Click(); });
+    ConnectCommand(ui->JvXPButton13, &QPushButton::clicked, this, [this] { JvXPButton13Click(); });
+    ConnectCommand(ui->DHCP_ON, &QCheckBox::clicked, this, [this] { DHCP_ONMouseUp(); });
 }
 
 TForm2::~TForm2() {

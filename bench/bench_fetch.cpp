@@ -90,7 +90,6 @@ public:
 
 struct Windows {
     Windows() : form2(form1, confirmation), dialog(form2) {
-        form1.UseSender(&sender);
         form1.SetSetupDialog(&dialog);
         form1.show();
         HandleDiscoveryReply(form1.State(), QString::fromUtf8(kModule), tivaro::kDeviceCommandPort, tivaro::kManagerListenPort);
@@ -108,7 +107,7 @@ struct Windows {
     }
     NeverConfirm confirmation;
     TimedSender sender;
-    TForm1 form1;
+    TForm1 form1{nullptr, {tivaro::kManagerListenPort, &sender}};
     TForm2 form2;
     TimedDialog dialog;
     QtEventPump pump;

@@ -182,7 +182,7 @@ protected:
 };
 
 int runOne(const Kind& kind, std::size_t bytes, int seconds) {
-    TForm1 form(nullptr, 0);  // its own listener on a port nobody sends to
+    TForm1 form(nullptr, {0});  // its own listener on a port nobody sends to
     form.show();
     if (!QTest::qWaitForWindowExposed(&form) || !form.ListenerActive()) return 1;
 

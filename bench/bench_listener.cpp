@@ -24,6 +24,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "UnitMain/datagram_delivery.h"
@@ -92,9 +93,13 @@ public:
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         socklen_t len = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        // Without its socket the baseline would time sends that nobody receives.
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            if (m_fd >= 0) ::close(m_fd);
+            throw std::runtime_error("baseline receiver: cannot bind a loopback socket");
+        }
         m_port = ntohs(a.sin_port);
         m_thread = std::thread([this] { Run(); });
     }

@@ -66,7 +66,7 @@ int runLog(int entries, bool withView) {
         std::fflush(stdout);
         return 0;
     }
-    TForm1 form(nullptr, 0);
+    TForm1 form(nullptr, {0});
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) return 1;
     const double before = residentMiB();

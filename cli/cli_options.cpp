@@ -155,7 +155,7 @@ std::uint16_t PortValue(const std::string& name, const std::string& text, std::i
 }
 
 QString TextValue(const std::string& name, const std::string& text) {
-    const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     const auto wide = std::find_if(value.begin(), value.end(), [](QChar c) { return c.unicode() > 0xFF; });
     if (wide != value.end())
         throw UsageError(name + ": the character '" + QString(*wide).toStdString() +

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 
+namespace tivaro::cli {
 namespace {
 
 // Asks on the terminal; nothing when stdin is not one (a script, a pipe).
@@ -21,6 +22,7 @@ std::optional<bool> AskOnTerminal(const std::string& question) {
 }
 
 }  // namespace
+}  // namespace tivaro::cli
 
 int main(int argc, char** argv) {
     using namespace tivaro::cli;

@@ -6,9 +6,11 @@
 // ShowStandardErrorBox, widgets/error_box.h); until then the text goes to
 // stderr. UI thread only.
 
+#include <QObject>
 #include <QString>
 #include <exception>
 #include <functional>
+#include <type_traits>
 #include <utility>
 
 namespace tivaro {
@@ -43,6 +45,23 @@ void RunCommand(F&& command) {
     } catch (const std::exception& e) {
         ShowError(e);
     }
+}
+
+// Connects a control's signal to a window's command handler through
+// RunCommand. Both windows connect their commands this way, so the handlers
+// themselves stay free to throw and this is where their errors are shown. A
+// handler takes the signal's arguments or none (a click's "checked" flag).
+template <typename Control, typename SignalOwner, typename... Args, typename Window, typename Handler>
+QMetaObject::Connection ConnectCommand(Control* control, void (SignalOwner::*signal)(Args...), Window* window,
+                                       Handler handler) {
+    return QObject::connect(control, signal, window, [handler](Args... args) {
+        RunCommand([&] {
+            if constexpr (std::is_invocable_v<const Handler&, Args...>)
+                handler(args...);
+            else
+                handler();
+        });
+    });
 }
 
 }  // namespace tivaro

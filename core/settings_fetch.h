@@ -8,26 +8,24 @@
 #include <QString>
 #include <cstdint>
 
+#include "core/module_host.h"
 #include "core/setup_dialog_port.h"
 #include "protocol/udp_endpoints.h"
 
 namespace tivaro {
 
-// What the fetch needs of the manager window.
-class FetchHost {
+// What the fetch needs of the manager window beyond what the setup dialog
+// needs: the unit list, setting UDP_PORT and the is_rx flag.
+class FetchHost : public ModuleHost {
 public:
-    virtual ~FetchHost() = default;
     // Text of a unit-list cell; "" for a cell outside the list or a blank cell.
     virtual QString UnitCellText(int col, int row) const = 0;
     virtual void SetUdpPort(std::int32_t port) = 0;  // the hidden UDP_PORT field
-    virtual std::int32_t UdpPortValue() const = 0;
-    virtual bool IsRx() const = 0;  // is_rx
+    virtual bool IsRx() const = 0;                   // is_rx
     virtual void SetIsRx(bool value) = 0;
     // Whether a fetch runs now (its wait or its modal dialog).
     virtual bool FetchRunning() const = 0;
     virtual void SetFetchRunning(bool value) = 0;
-    virtual tivaro::DatagramSender& Sender() = 0;
-    virtual void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) = 0;
 };
 
 // One pass of the wait's event processing: handles every pending event and,

@@ -9,13 +9,13 @@
 namespace tivaro {
 
 InFlightLimit::InFlightLimit(std::size_t limit) : m_limit(limit < 1 ? 1 : limit) {
-    m_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    m_fd.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_fd.Valid()) throw std::system_error(errno, std::generic_category(), "eventfd");
     std::lock_guard<std::mutex> lock(m_mutex);
     signal();
 }
 
-InFlightLimit::~InFlightLimit() { ::close(m_fd); }
+InFlightLimit::~InFlightLimit() = default;
 
 std::size_t InFlightLimit::InFlight() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -44,7 +44,7 @@ void InFlightLimit::signal() {
     if (room == m_readable) return;
     std::uint64_t value = 1;
     // An eventfd counter: a write makes it readable, a read empties it.
-    const ssize_t done = room ? ::write(m_fd, &value, sizeof value) : ::read(m_fd, &value, sizeof value);
+    const ssize_t done = room ? ::write(m_fd.Get(), &value, sizeof value) : ::read(m_fd.Get(), &value, sizeof value);
     if (done == sizeof value) m_readable = room;
 }
 

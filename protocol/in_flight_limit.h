@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <mutex>
 
+#include "protocol/unique_fd.h"
+
 namespace tivaro {
 
 class InFlightLimit {
@@ -27,7 +29,7 @@ public:
     // n handled or discarded.
     void Remove(std::size_t n);
     // A descriptor for poll(): readable exactly while Room() > 0.
-    int ReadyFd() const { return m_fd; }
+    int ReadyFd() const { return m_fd.Get(); }
 
 private:
     void signal();  // under m_mutex: make ReadyFd's state follow the count
@@ -36,7 +38,7 @@ private:
     mutable std::mutex m_mutex;
     std::size_t m_inFlight = 0;
     bool m_readable = false;
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 }  // namespace tivaro

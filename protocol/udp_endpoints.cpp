@@ -127,10 +127,6 @@ namespace {
 [[noreturn]] void throwSystemError(int err) { throw NetworkError(SocketErrorMessage(err), err); }
 [[noreturn]] void throwBindFailed(int err) { throw NetworkError(kBindFailedMessage, err); }
 
-void closeQuietly(int fd) {
-    if (fd >= 0) ::close(fd);
-}
-
 bool isLocalhost(const std::string& host) {
     static const char name[] = "localhost";
     if (host.size() != sizeof name - 1) return false;
@@ -224,11 +220,10 @@ void askForLargeReceiveBuffer(int fd) {
 UdpSender::~UdpSender() { Close(); }
 
 void UdpSender::Close() {
-    closeQuietly(m_fd);
-    m_fd = -1;
+    m_fd.Reset();
 }
 
-std::uint16_t UdpSender::LocalPort() const { return m_fd >= 0 ? boundPort(m_fd) : 0; }
+std::uint16_t UdpSender::LocalPort() const { return m_fd.Valid() ? boundPort(m_fd.Get()) : 0; }
 
 std::vector<InterfaceAddress> Ipv4InterfaceAddresses() {
     std::vector<InterfaceAddress> found;
@@ -299,24 +294,16 @@ std::optional<NetworkError> sendDatagram(int fd, const sockaddr_in& to, const By
 }  // namespace
 
 void UdpSender::Send(const std::string& host, std::uint16_t port, const Bytes& bytes) {
-    if (m_fd < 0) {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) throwSystemError(errno);
+    if (!m_fd.Valid()) {
+        UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        if (!fd.Valid()) throwSystemError(errno);
         sockaddr_in any{};
         any.sin_family = AF_INET;
         any.sin_addr.s_addr = htonl(INADDR_ANY);
         any.sin_port = 0;
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-            const int err = errno;
-            ::close(fd);
-            throwBindFailed(err);
-        }
-        if (setFlag(fd, SOL_SOCKET, SO_BROADCAST) != 0) {
-            const int err = errno;
-            ::close(fd);
-            throwSystemError(err);
-        }
-        m_fd = fd;
+        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) throwBindFailed(errno);
+        if (setFlag(fd.Get(), SOL_SOCKET, SO_BROADCAST) != 0) throwSystemError(errno);
+        m_fd = std::move(fd);
     }
 
     sockaddr_in to{};
@@ -335,7 +322,7 @@ void UdpSender::Send(const std::string& host, std::uint16_t port, const Bytes& b
     std::optional<NetworkError> firstError;
     bool anySent = false;
     for (unsigned ifindex : interfaces) {
-        auto error = sendDatagram(m_fd, to, bytes, ifindex);
+        auto error = sendDatagram(m_fd.Get(), to, bytes, ifindex);
         if (!error)
             anySent = true;
         else if (!firstError)
@@ -353,8 +340,8 @@ constexpr unsigned kBatch = 16;  // datagrams taken per receive call while drain
 
 // One listening socket and the thread that owns it while it runs.
 struct ListenSocket {
-    int fd = -1;
-    int wake = -1;  // eventfd: written by Stop so the thread need not sit out its wait
+    UniqueFd fd;
+    UniqueFd wake;  // eventfd: written by Stop so the thread need not sit out its wait
     int number = 0;
     std::atomic<bool> stop{false};
     std::thread thread;
@@ -387,12 +374,12 @@ struct UdpListener::Impl {
 
 void UdpListener::Impl::run(ListenSocket& s) {
     std::vector<std::uint8_t> buffers(kBatch * kMaxDatagramSize);
-    pollfd fds[2] = {{s.fd, POLLIN, 0}, {s.wake, POLLIN, 0}};
+    pollfd fds[2] = {{s.fd.Get(), POLLIN, 0}, {s.wake.Get(), POLLIN, 0}};
     while (!s.stop.load(std::memory_order_acquire)) {
         // With no room the thread waits for room instead of for the socket:
         // what arrives meanwhile stays in the socket's receive buffer.
         const bool full = limit && limit->Room() == 0;
-        fds[0].fd = full ? limit->ReadyFd() : s.fd;
+        fds[0].fd = full ? limit->ReadyFd() : s.fd.Get();
         fds[0].revents = fds[1].revents = 0;
         const int rc = ::poll(fds, 2, kWaitSliceMs);
         if (rc < 0) {
@@ -406,8 +393,7 @@ void UdpListener::Impl::run(ListenSocket& s) {
     }
     if (!s.stop.load(std::memory_order_acquire)) {
         // Ended by an error, not by Stop: give the port back now.
-        ::close(s.fd);
-        s.fd = -1;
+        s.fd.Reset();
     }
 }
 
@@ -436,7 +422,7 @@ void UdpListener::Impl::drain(ListenSocket& s, std::vector<std::uint8_t>& buffer
         // MSG_TRUNC: the kernel reports a datagram's real length and sets
         // MSG_TRUNC in msg_flags, so an oversized one is seen and dropped whole
         // instead of arriving silently cut to the buffer size.
-        const int n = ::recvmmsg(s.fd, msgs, want, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+        const int n = ::recvmmsg(s.fd.Get(), msgs, want, MSG_DONTWAIT | MSG_TRUNC, nullptr);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return;
@@ -484,22 +470,15 @@ void UdpListener::Start() {
     Impl& impl = *m_impl;
     if (impl.active) return;
 
+    // A failure below closes whatever was opened so far along with `opened`.
     std::vector<std::unique_ptr<ListenSocket>> opened;
-    auto cleanup = [&opened] {
-        for (auto& s : opened) {
-            closeQuietly(s->fd);
-            closeQuietly(s->wake);
-        }
-        opened.clear();
-    };
-
-    try {
+    {
         // IPv4 first. With port 0 the system picks one, and the IPv6 socket
         // then takes the same number so both carry one port.
         std::uint16_t port = impl.requestedPort;
         for (int family : {AF_INET, AF_INET6}) {
-            const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            if (fd < 0) {
+            UniqueFd owned(::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+            if (!owned.Valid()) {
                 const int err = errno;
                 // Whatever keeps the IPv6 socket from opening (no IPv6 in the
                 // kernel, a sandbox or security policy refusing it) means no
@@ -507,8 +486,9 @@ void UdpListener::Start() {
                 if (family == AF_INET6) break;
                 throwSystemError(err);
             }
+            const int fd = owned.Get();
             auto s = std::make_unique<ListenSocket>();
-            s->fd = fd;
+            s->fd = std::move(owned);
             s->number = static_cast<int>(opened.size()) + 1;
             opened.push_back(std::move(s));
 
@@ -531,13 +511,10 @@ void UdpListener::Start() {
             if (rc != 0) throwBindFailed(errno);
             if (port == 0) port = boundPort(fd);
             if (setFlag(fd, SOL_SOCKET, SO_BROADCAST) != 0) throwSystemError(errno);
-            opened.back()->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-            if (opened.back()->wake < 0) throwSystemError(errno);
+            opened.back()->wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+            if (!opened.back()->wake.Valid()) throwSystemError(errno);
         }
         impl.port = port;
-    } catch (...) {
-        cleanup();
-        throw;
     }
 
     // Threads last: once the sockets are bound nothing can fail but the
@@ -556,10 +533,10 @@ void UdpListener::Start() {
         for (std::size_t i = 0; i < started; ++i) {
             opened[i]->stop.store(true, std::memory_order_release);
             const std::uint64_t one = 1;
-            [[maybe_unused]] ssize_t w = ::write(opened[i]->wake, &one, sizeof one);
+            [[maybe_unused]] ssize_t w = ::write(opened[i]->wake.Get(), &one, sizeof one);
             opened[i]->thread.join();
         }
-        cleanup();
+        opened.clear();
         throwSystemError(e.code().value());
     }
     impl.sockets = std::move(opened);
@@ -571,12 +548,12 @@ void UdpListener::Stop() {
     for (auto& s : impl.sockets) {
         s->stop.store(true, std::memory_order_release);
         const std::uint64_t one = 1;
-        [[maybe_unused]] ssize_t w = ::write(s->wake, &one, sizeof one);
+        [[maybe_unused]] ssize_t w = ::write(s->wake.Get(), &one, sizeof one);
         if (s->thread.joinable()) s->thread.join();
         // Closed only after the join: the number of a socket closed under a
         // waiting thread could be reused by an unrelated open meanwhile.
-        closeQuietly(s->fd);
-        closeQuietly(s->wake);
+        s->fd.Reset();
+        s->wake.Reset();
     }
     impl.sockets.clear();
     impl.active = false;

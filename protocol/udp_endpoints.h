@@ -16,6 +16,7 @@
 
 #include "protocol/in_flight_limit.h"
 #include "protocol/messages.h"
+#include "protocol/unique_fd.h"
 
 namespace tivaro {
 
@@ -97,11 +98,11 @@ public:
     // the others; only when every interface failed is the first error raised.
     void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) override;
     void Close() override;  // never fails
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.Valid(); }
     std::uint16_t LocalPort() const;  // source port of the open socket, 0 when closed
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 // The name of listener thread `number` (1 IPv4, 2 IPv6): "<listener> Listener
@@ -126,8 +127,8 @@ public:
     // Binds the sockets and starts one thread per socket; nothing if active.
     // On failure nothing stays bound or running. Throws NetworkError.
     void Start();
-    // Stops and joins every thread and closes every socket; returns within
-    // about one wait slice (1000 ms) per socket.
+    // Stops and joins every thread and closes every socket. Each thread waits
+    // on a wake-up descriptor as well as its socket, so it ends at once.
     void Stop();
     bool Active() const;
     std::size_t SocketCount() const;
@@ -135,9 +136,8 @@ public:
     // when constructed with port 0); the requested port otherwise.
     std::uint16_t Port() const;
 
-    struct Impl;
-
 private:
+    struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -78,7 +78,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-int Application::Run(const std::function<ShellForms(Application&)>& createForms) {
+int Application::Run(const CreateShellForms& createForms) {
     // The guard registers while the main window is being built and checks once
     // its parts exist; a refused copy leaves before any window or listener exists.
     InstanceGuard::Options options;
@@ -91,8 +91,8 @@ int Application::Run(const std::function<ShellForms(Application&)>& createForms)
     }
 
     m_forms = createForms(*this);
-    if (!m_mainForm) m_mainForm = m_forms.mainForm;
-    QWidget* form1 = m_forms.mainForm;
+    QWidget* form1 = m_forms->MainForm();
+    if (!m_mainForm) m_mainForm = form1;
 
     m_store = std::make_unique<RegistryFileStorage>();
     m_placement = std::make_unique<FormPlacementHook>(*form1, m_store.get(), true);
@@ -141,7 +141,7 @@ void Application::sessionEnd() {
         std::fprintf(stderr, "%s: %s\n", qPrintable(m_title),
                      qPrintable(WithFullStop(ErrorMessageText(error))));
     });
-    if (m_forms.mainForm && m_forms.mainForm->isVisible()) m_forms.mainForm->close();
+    if (m_forms && m_forms->MainForm()->isVisible()) m_forms->MainForm()->close();
     shutdownStep();
     std::fflush(nullptr);
     std::_Exit(0);
@@ -152,12 +152,13 @@ void Application::shutdownStep() {
     m_shutDown = true;
     // The listener's threads end before either window goes, so no datagram can
     // reach a window that is being destroyed.
-    if (m_forms.stopTransport) m_forms.stopTransport();
-    if (m_forms.destroyDialog) m_forms.destroyDialog();
+    if (m_forms) {
+        m_forms->StopTransport();
+        m_forms->DestroyDialog();
+    }
     if (m_placement) m_placement->DestroyStep();
     m_placement.reset();
-    if (m_forms.destroyMainForm) m_forms.destroyMainForm();
-    m_forms = ShellForms{};
+    m_forms.reset();
     m_mainForm = nullptr;
     if (m_guard) m_guard->Deregister();
     m_guard.reset();

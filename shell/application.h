@@ -16,17 +16,22 @@ class QSocketNotifier;
 
 namespace tivaro {
 
+class Application;
 class InstanceGuard;
 class FormPlacementHook;
 class RegistryFileStorage;
 
-// The windows the shell runs and how to take them down.
-struct ShellForms {
-    QWidget* mainForm = nullptr;            // Form1, built hidden, FormCreate done
-    std::function<void()> stopTransport;    // listener stopped and joined, sender closed, hand-over shut
-    std::function<void()> destroyDialog;    // Form2
-    std::function<void()> destroyMainForm;  // Form1
+// The windows the shell runs, owned in their destruction order. Shutdown
+// calls StopTransport, then DestroyDialog, then destroys the owner (and with
+// it the main form).
+class ShellForms {
+public:
+    virtual ~ShellForms() = default;
+    virtual QWidget* MainForm() const = 0;  // Form1, built hidden, FormCreate done
+    virtual void StopTransport() = 0;       // listener stopped and joined, sender closed, hand-over shut
+    virtual void DestroyDialog() = 0;       // Form2
 };
+using CreateShellForms = std::function<std::unique_ptr<ShellForms>(Application&)>;
 
 class Application final : public QApplication {
 public:
@@ -44,16 +49,16 @@ public:
     // Builds one window. The first one built becomes MainForm; any later one
     // is an ordinary window and stays hidden until something shows it.
     template <class Form, class... Args>
-    Form* CreateForm(Args&&... args) {
-        auto* form = new Form(std::forward<Args>(args)...);
-        if (!m_mainForm) m_mainForm = form;
+    std::unique_ptr<Form> CreateForm(Args&&... args) {
+        auto form = std::make_unique<Form>(std::forward<Args>(args)...);
+        if (!m_mainForm) m_mainForm = form.get();
         return form;
     }
 
     // Registers with the guard and checks it (a refused copy ends here with
     // exit code 0), builds the windows, hooks the placement store, shows the
     // main window, runs the loop and shuts down in order. Returns 0.
-    int Run(const std::function<ShellForms(Application&)>& createForms);
+    int Run(const CreateShellForms& createForms);
     // Posts the quit request.
     void Terminate();
 
@@ -76,7 +81,7 @@ private:
     QWidget* m_mainForm = nullptr;
     bool m_terminated = false;
     bool m_shutDown = false;
-    ShellForms m_forms;
+    std::unique_ptr<ShellForms> m_forms;
     std::unique_ptr<InstanceGuard> m_guard;
     std::unique_ptr<RegistryFileStorage> m_store;
     std::unique_ptr<FormPlacementHook> m_placement;
@@ -86,7 +91,7 @@ private:
 // TForm1 and TForm2 as the manager runs them, built by app.CreateForm:
 // Form1 (FormCreate done) becomes MainForm, Form2 is built hidden and
 // connected to it.
-ShellForms CreateManagerForms(Application& app);
+std::unique_ptr<ShellForms> CreateManagerForms(Application& app);
 // The program: start-up to exit code.
 int RunManager(int argc, char** argv);
 

@@ -83,10 +83,11 @@ QString notPrivateDir(const struct stat& st) {
 // Opens path as a directory without following a final symbolic link and
 // checks that it is the user's own with no group or other access. With
 // tighten, the user's own directory loses group and other access instead.
-// Returns the descriptor, or -1 with the errno and the cause.
-int openPrivateDir(const QString& path, bool tighten, int* code, QString* cause) {
+// Returns the descriptor, or none with the errno and the cause.
+UniqueFd openPrivateDir(const QString& path, bool tighten, int* code, QString* cause) {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    UniqueFd owned(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const int fd = owned.Get();
     if (fd < 0) {
         *code = errno;
         struct stat st {};
@@ -94,14 +95,13 @@ int openPrivateDir(const QString& path, bool tighten, int* code, QString* cause)
             *cause = QStringLiteral("ist kein Verzeichnis, sondern ") + describeType(st.st_mode);
         else
             *cause = QStringLiteral("lässt sich nicht öffnen");
-        return -1;
+        return {};
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         *code = errno;
         *cause = QStringLiteral("lässt sich nicht prüfen");
-        ::close(fd);
-        return -1;
+        return {};
     }
     if (tighten && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) &&
         ::fchmod(fd, st.st_mode & 0700) == 0)
@@ -109,15 +109,14 @@ int openPrivateDir(const QString& path, bool tighten, int* code, QString* cause)
     *cause = notPrivateDir(st);
     if (!cause->isEmpty()) {
         *code = EACCES;
-        ::close(fd);
-        return -1;
+        return {};
     }
-    return fd;
+    return owned;
 }
 
 // Opens (creating it when missing) the guard file name inside the directory
 // dirFd: never through a link, never anything but a regular file of the user.
-int openGuardFile(int dirFd, const QString& dir, const QString& name) {
+UniqueFd openGuardFile(int dirFd, const QString& dir, const QString& name) {
     const QByteArray native = QFile::encodeName(name);
     const QString path = dir + QLatin1Char('/') + name;
     struct stat st {};
@@ -128,24 +127,15 @@ int openGuardFile(int dirFd, const QString& dir, const QString& name) {
     };
     // Look before opening: opening a device or a pipe may already do something.
     if (::fstatat(dirFd, native.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) check(st);
-    const int fd =
-        ::openat(dirFd, native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    UniqueFd fd(
+        ::openat(dirFd, native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!fd.Valid()) {
         const int err = errno;
         if (err == ELOOP) refuse(err, path, QStringLiteral("ist eine symbolische Verknüpfung"));
         refuse(err, path, QStringLiteral("lässt sich nicht öffnen"));
     }
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        refuse(err, path, QStringLiteral("lässt sich nicht prüfen"));
-    }
-    try {
-        check(st);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
+    if (::fstat(fd.Get(), &st) != 0) refuse(errno, path, QStringLiteral("lässt sich nicht prüfen"));
+    check(st);
     return fd;
 }
 
@@ -204,9 +194,6 @@ public:
         : m_path(dir + QLatin1Char('/') + name), m_timeoutMs(timeoutMs) {
         m_fd = openGuardFile(dirFd, dir, name);
     }
-    ~FileLock() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
@@ -217,7 +204,7 @@ public:
             return false;
         if (m_depth == 0) {
             int pause = 1;
-            while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            while (::flock(m_fd.Get(), LOCK_EX | LOCK_NB) != 0) {
                 if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
                     m_mutex.unlock();
                     return false;
@@ -231,11 +218,11 @@ public:
         return true;
     }
     void unlock() {
-        if (--m_depth == 0) ::flock(m_fd, LOCK_UN);
+        if (--m_depth == 0) ::flock(m_fd.Get(), LOCK_UN);
         m_mutex.unlock();
     }
     [[noreturn]] void refuseTimeout() const {
-        const long holder = lockHolder(m_fd);
+        const long holder = lockHolder(m_fd.Get());
         QString cause = QStringLiteral("nach %1 ms noch gesperrt").arg(m_timeoutMs);
         if (holder > 0) cause += QStringLiteral(" von Prozess %1").arg(holder);
         refuse(EWOULDBLOCK, m_path, cause);
@@ -244,7 +231,7 @@ public:
 private:
     QString m_path;
     int m_timeoutMs;
-    int m_fd = -1;
+    UniqueFd m_fd;
     int m_depth = 0;
     std::recursive_timed_mutex m_mutex;
 };
@@ -271,7 +258,7 @@ private:
 // One table file, read into memory and written back whole under the lock:
 // another process shrinking or growing the file can never fault this one.
 struct TableFile {
-    int fd = -1;
+    UniqueFd fd;
     QString path;
     std::array<unsigned char, kInstanceTableBytes> bytes{};
 
@@ -284,7 +271,7 @@ struct TableFile {
         bytes.fill(0);
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            const ssize_t n = ::pread(fd.Get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) refuse(errno, path, QStringLiteral("lässt sich nicht lesen"));
             if (n == 0) break;
@@ -295,15 +282,11 @@ struct TableFile {
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n =
-                ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+                ::pwrite(fd.Get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) refuse(n < 0 ? errno : EIO, path, QStringLiteral("lässt sich nicht schreiben"));
             done += static_cast<std::size_t>(n);
         }
-    }
-    void close() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
     }
     InstanceTableView view() { return InstanceTableView(bytes.data()); }
 };
@@ -324,9 +307,6 @@ struct InstanceGuard::Shared {
     }
     void storeAll() {
         for (auto& t : tables) t.store();
-    }
-    ~Shared() {
-        for (auto& t : tables) t.close();
     }
 };
 
@@ -381,7 +361,6 @@ InstanceGuard::InstanceGuard(Options options, QObject* parent)
 InstanceGuard::~InstanceGuard() {
     Deregister();
     closeShared();
-    if (m_dirFd >= 0) ::close(m_dirFd);
 }
 
 QString InstanceGuard::UniqueAppId(const QString& programPath) {
@@ -423,11 +402,7 @@ QString InstanceGuard::DefaultNameSpaceDir() {
     // The runtime directory only when no one else may enter it.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime)) {
-        const int fd = openPrivateDir(runtime, false, &code, &cause);
-        if (fd >= 0) {
-            ::close(fd);
-            return runtime;
-        }
+        if (openPrivateDir(runtime, false, &code, &cause).Valid()) return runtime;
     }
     // Else a directory of the user's own cache, the same for every copy.
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
@@ -447,20 +422,18 @@ QString InstanceGuard::DefaultNameSpaceDir() {
         refuse(errno ? errno : EACCES, cache, QStringLiteral("lässt sich nicht anlegen"));
     if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST)
         refuse(errno, dir, QStringLiteral("lässt sich nicht anlegen"));
-    const int fd = openPrivateDir(dir, true, &code, &cause);
-    if (fd < 0) refuse(code, dir, cause);
-    ::close(fd);
+    if (!openPrivateDir(dir, true, &code, &cause).Valid()) refuse(code, dir, cause);
     return dir;
 }
 
 int InstanceGuard::dirFd() const {
-    if (m_dirFd < 0 && !m_dir.isEmpty()) {
+    if (!m_dirFd.Valid() && !m_dir.isEmpty()) {
         int code = 0;
         QString cause;
         m_dirFd = openPrivateDir(m_dir, false, &code, &cause);
-        if (m_dirFd < 0) refuse(code, m_dir, cause);
+        if (!m_dirFd.Valid()) refuse(code, m_dir, cause);
     }
-    return m_dirFd;
+    return m_dirFd.Get();
 }
 
 QString InstanceGuard::MessageWindowName(std::int64_t pid) const {

@@ -31,6 +31,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "protocol/unique_fd.h"
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -146,7 +148,7 @@ private:
     QString m_id;
     QString m_dir;
     QString m_session;
-    mutable int m_dirFd = -1;
+    mutable UniqueFd m_dirFd;
     bool m_active = true;
     bool m_registered = false;
     std::unique_ptr<Shared> m_shared;

@@ -13,42 +13,43 @@
 namespace tivaro {
 
 namespace {
-struct ManagerForms {
-    DialogConfirmation confirmation;
-    TForm1* form1 = nullptr;
-    TForm2* form2 = nullptr;
+
+// Owns both windows and the confirmation the dialog asks through. The members
+// are destroyed in reverse order: Form2 before Form1, the confirmation last.
+class ManagerForms final : public ShellForms {
+public:
+    explicit ManagerForms(Application& app)
+        : m_form1(app.CreateForm<TForm1>()), m_form2(app.CreateForm<TForm2>(*m_form1, m_confirmation)) {
+        m_form1->setObjectName(QStringLiteral("Form1"));
+        m_form2->setObjectName(QStringLiteral("Form2"));
+        m_form1->SetSetupDialog(m_form2.get());
+        // Both windows are fixed in size and ask for a border and a title only.
+        // The manager window handles a close request (it ends the program as
+        // "Close" does); the setup dialog ignores one, so it does not offer it.
+        constexpr std::uint32_t decorations = kMotifDecorationBorder | kMotifDecorationTitle;
+        KeepMotifHints(*m_form1, kMotifFunctionMove | kMotifFunctionClose, decorations);
+        KeepMotifHints(*m_form2, kMotifFunctionMove, decorations);
+    }
+    ~ManagerForms() override { DestroyDialog(); }
+
+    QWidget* MainForm() const override { return m_form1.get(); }
+    void StopTransport() override { m_form1->Shutdown(); }
+    void DestroyDialog() override {
+        m_form1->SetSetupDialog(nullptr);
+        m_form2.reset();
+    }
+
+private:
+    DialogConfirmation m_confirmation;
+    std::unique_ptr<TForm1> m_form1;
+    std::unique_ptr<TForm2> m_form2;
 };
+
 }  // namespace
 
-ShellForms CreateManagerForms(Application& app) {
+std::unique_ptr<ShellForms> CreateManagerForms(Application& app) {
     InstallFonts();
-    auto forms = std::make_shared<ManagerForms>();
-    forms->form1 = app.CreateForm<TForm1>();
-    forms->form1->setObjectName(QStringLiteral("Form1"));
-    forms->form2 = app.CreateForm<TForm2>(*forms->form1, forms->confirmation);
-    forms->form2->setObjectName(QStringLiteral("Form2"));
-    forms->form1->SetSetupDialog(forms->form2);
-    // Both windows are fixed in size and ask for a border and a title only.
-    // The manager window handles a close request (it ends the program as
-    // "Close" does); the setup dialog ignores one, so it does not offer it.
-    constexpr std::uint32_t decorations = kMotifDecorationBorder | kMotifDecorationTitle;
-    KeepMotifHints(*forms->form1, kMotifFunctionMove | kMotifFunctionClose, decorations);
-    KeepMotifHints(*forms->form2, kMotifFunctionMove, decorations);
-    ShellForms shell;
-    shell.mainForm = forms->form1;
-    shell.stopTransport = [forms] {
-        if (forms->form1) forms->form1->Shutdown();
-    };
-    shell.destroyDialog = [forms] {
-        if (forms->form1) forms->form1->SetSetupDialog(nullptr);
-        delete forms->form2;
-        forms->form2 = nullptr;
-    };
-    shell.destroyMainForm = [forms] {
-        delete forms->form1;
-        forms->form1 = nullptr;
-    };
-    return shell;
+    return std::make_unique<ManagerForms>(app);
 }
 
 int RunManager(int argc, char** argv) {

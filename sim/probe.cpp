@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "protocol/udp_endpoints.h"
+#include "protocol/unique_fd.h"
 
 namespace tivaro::sim {
 
@@ -55,14 +56,11 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
         return 2;
     }
 
-    const int rx = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    auto finish = [&](int code) {
-        if (rx >= 0) close(rx);
-        return code;
-    };
+    const UniqueFd owned(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int rx = owned.Get();
     if (rx < 0) {
         std::fprintf(out, "tivaro-sim: socket: %s\n", std::strerror(errno));
-        return finish(1);
+        return 1;
     }
     sockaddr_in here{};
     here.sin_family = AF_INET;
@@ -70,7 +68,7 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
     if (bind(rx, reinterpret_cast<sockaddr*>(&here), sizeof here) != 0) {
         std::fprintf(out, "tivaro-sim: cannot listen on port %u: %s\n", options.replyPort,
                      std::strerror(errno));
-        return finish(1);
+        return 1;
     }
     // The manager's own sender: a broadcast goes out on every link, as the
     // manager sends it.
@@ -80,7 +78,7 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
     } catch (const NetworkError& e) {
         std::fprintf(out, "tivaro-sim: send to %s:%u failed: %s\n", options.probeTarget.c_str(),
                      options.commandPort, e.what());
-        return finish(1);
+        return 1;
     }
     std::fprintf(out, "sent BRCA to %s:%u, replies for %d ms:\n", options.probeTarget.c_str(),
                  options.commandPort, options.probeWaitMs);
@@ -110,7 +108,7 @@ int RunProbe(const SimOptions& options, std::FILE* out) {
         ++replies;
     }
     std::fprintf(out, "%d replies\n", replies);
-    return finish(replies > 0 ? 0 : 1);
+    return replies > 0 ? 0 : 1;
 }
 
 }  // namespace tivaro::sim

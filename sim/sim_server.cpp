@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/unique_fd.h"
+
 namespace tivaro::sim {
 
 namespace {
@@ -71,29 +73,25 @@ struct SimServer::Impl {
     SimOptions options;
     std::FILE* out;
     std::vector<SimulatedModule> modules;
-    std::vector<int> fds;  // fds[i] for module i; fds.back() is the wildcard socket
-    int epollFd = -1;
+    std::vector<UniqueFd> fds;  // fds[i] for module i; fds.back() is the wildcard socket
+    UniqueFd epollFd;
     std::priority_queue<Pending, std::vector<Pending>, std::greater<>> pending;
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kReceiveBuffer);
     unsigned long long datagramsIn = 0, datagramsOut = 0, sendFailures = 0;
 
     Impl(const SimOptions& o, std::FILE* f) : options(o), out(f) {}
 
-    ~Impl() {
-        for (int fd : fds) close(fd);
-        if (epollFd >= 0) close(epollFd);
-    }
-
     void Line(const std::string& text) {
         std::fprintf(out, "%s\n", text.c_str());
         std::fflush(out);
     }
 
-    int OpenSocket(const sockaddr_in& at, bool broadcast, std::string& error) {
-        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    UniqueFd OpenSocket(const sockaddr_in& at, bool broadcast, std::string& error) {
+        UniqueFd owned(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+        const int fd = owned.Get();
         if (fd < 0) {
             error = std::string("socket: ") + std::strerror(errno);
-            return -1;
+            return {};
         }
         const int one = 1;
         // SO_REUSEADDR lets several simulators share the command port; the
@@ -104,10 +102,9 @@ struct SimServer::Impl {
         if (broadcast) setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
         if (bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
             error = "cannot bind " + Endpoint(at) + ": " + std::strerror(errno);
-            close(fd);
-            return -1;
+            return {};
         }
-        return fd;
+        return owned;
     }
 
     bool Setup() {
@@ -119,8 +116,8 @@ struct SimServer::Impl {
                  "; split them across several tivaro-sim processes, each with its own --first-address");
             return false;
         }
-        epollFd = epoll_create1(EPOLL_CLOEXEC);
-        if (epollFd < 0) {
+        epollFd.Reset(epoll_create1(EPOLL_CLOEXEC));
+        if (!epollFd.Valid()) {
             Line(std::string("tivaro-sim: epoll: ") + std::strerror(errno));
             return false;
         }
@@ -131,17 +128,18 @@ struct SimServer::Impl {
             const bool wildcard = i == options.count;
             const Ipv4Octets address =
                 wildcard ? Ipv4Octets{0, 0, 0, 0} : ModuleAddress(options.firstAddress, i);
-            const int fd = OpenSocket(MakeAddress(address, options.commandPort), wildcard, error);
-            if (fd < 0) {
+            UniqueFd owned = OpenSocket(MakeAddress(address, options.commandPort), wildcard, error);
+            if (!owned.Valid()) {
                 Line("tivaro-sim: " + error);
                 return false;
             }
-            fds.push_back(fd);
+            const int fd = owned.Get();
+            fds.push_back(std::move(owned));
             if (!wildcard) modules.emplace_back(address);
             epoll_event ev{};
             ev.events = EPOLLIN;
             ev.data.u64 = static_cast<std::uint64_t>(i);
-            if (epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev) != 0) {
+            if (epoll_ctl(epollFd.Get(), EPOLL_CTL_ADD, fd, &ev) != 0) {
                 Line(std::string("tivaro-sim: epoll_ctl: ") + std::strerror(errno));
                 return false;
             }
@@ -154,7 +152,7 @@ struct SimServer::Impl {
         if (options.verbose)
             Line("out " + Endpoint(from) + " > " + Endpoint(to) + " (" + std::to_string(bytes.size()) +
                  " bytes) " + HexDump(bytes));
-        const ssize_t n = sendto(fds[module], bytes.data(), bytes.size(), 0,
+        const ssize_t n = sendto(fds[module].Get(), bytes.data(), bytes.size(), 0,
                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
         if (n == static_cast<ssize_t>(bytes.size())) {
             ++datagramsOut;
@@ -222,7 +220,7 @@ struct SimServer::Impl {
     }
 
     void ReceiveAll(std::size_t socketIndex) {
-        const int fd = fds[socketIndex];
+        const int fd = fds[socketIndex].Get();
         for (;;) {
             sockaddr_in sender{};
             socklen_t len = sizeof sender;
@@ -256,7 +254,7 @@ struct SimServer::Impl {
                     std::chrono::duration_cast<std::chrono::milliseconds>(pending.top().due - now).count();
                 timeout = static_cast<int>(std::clamp<long long>(wait, 0, timeout));
             }
-            const int n = epoll_wait(epollFd, events.data(), static_cast<int>(events.size()), timeout);
+            const int n = epoll_wait(epollFd.Get(), events.data(), static_cast<int>(events.size()), timeout);
             if (n < 0 && errno != EINTR) {
                 Line(std::string("tivaro-sim: epoll_wait: ") + std::strerror(errno));
                 return 1;

@@ -27,9 +27,8 @@ public:
     // SIGINT and SIGTERM call RequestStop().
     static void InstallSignalHandlers();
 
-    struct Impl;
-
 private:
+    struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -98,7 +98,7 @@ void TestManagerWindow::layout() {
     QFETCH(QRect, geometry);
     QFETCH(QString, text);
     QFETCH(bool, visible);
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     auto* w = form.findChild<QWidget*>(name);
@@ -115,7 +115,7 @@ void TestManagerWindow::layout() {
 }
 
 void TestManagerWindow::windowFontsAndTabOrder() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     QCOMPARE(form.windowTitle(), QStringLiteral("TIVARO MODUL MANAGER"));
     QCOMPARE(form.size(), QSize(745, 481));
     QCOMPARE(form.minimumSize(), form.maximumSize());
@@ -181,7 +181,7 @@ QString focusedControl(QWidget* form) {
 }  // namespace
 
 void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -219,7 +219,7 @@ void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
 }
 
 void TestManagerWindow::wheelOverAnOctetFieldChangesNothing() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -242,7 +242,7 @@ void TestManagerWindow::wheelOverAnOctetFieldChangesNothing() {
 }
 
 void TestManagerWindow::longCellTextIsClippedNotElided() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     auto* log = form.findChild<StringGrid*>("Log_Grid");
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -264,7 +264,7 @@ void TestManagerWindow::longCellTextIsClippedNotElided() {
 }
 
 void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     auto* units = form.findChild<StringGrid*>("Unit_Grid");
     auto* log = form.findChild<StringGrid*>("Log_Grid");
     form.show();
@@ -311,7 +311,7 @@ void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
 }
 
 void TestManagerWindow::firstShowResetsGridsAndSizes() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     auto* log = form.findChild<StringGrid*>("Log_Grid");
     auto* units = form.findChild<StringGrid*>("Unit_Grid");
     QCOMPARE(units->height(), 274);
@@ -338,7 +338,7 @@ void TestManagerWindow::firstShowResetsGridsAndSizes() {
 }
 
 void TestManagerWindow::discoveryFillsTheUnitViewWithoutScrolling() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     auto* units = form.findChild<StringGrid*>("Unit_Grid");
     QAbstractItemModelTester tester(units->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     form.show();
@@ -372,7 +372,7 @@ void TestManagerWindow::discoveryFillsTheUnitViewWithoutScrolling() {
 }
 
 void TestManagerWindow::logViewScrollsAndHighlightsGrdRec() {
-    TForm1 form(nullptr, kAnyPort);
+    TForm1 form(nullptr, {kAnyPort});
     auto* log = form.findChild<StringGrid*>("Log_Grid");
     QAbstractItemModelTester tester(log->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     form.show();
@@ -403,11 +403,9 @@ void TestManagerWindow::logViewScrollsAndHighlightsGrdRec() {
 }
 
 void TestManagerWindow::buttonsRunTheirCommands() {
-    TForm1 form(nullptr, kAnyPort);
     RecordingSender sender;
     PresetConfirmation confirmation;
-    form.UseSender(&sender);
-    form.UseConfirmation(&confirmation);
+    TForm1 form(nullptr, {kAnyPort, &sender, &confirmation});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
@@ -441,10 +439,9 @@ void TestManagerWindow::buttonsRunTheirCommands() {
 }
 
 void TestManagerWindow::mouseReleaseOverAUnitStartsTheFetch() {
-    TForm1 form(nullptr, kAnyPort);
     RecordingSender sender;
     tivaro::test::RecordingDialog dialog;
-    form.UseSender(&sender);
+    TForm1 form(nullptr, {kAnyPort, &sender});
     form.SetSetupDialog(&dialog);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -473,12 +470,10 @@ void TestManagerWindow::mouseReleaseOverAUnitStartsTheFetch() {
 void TestManagerWindow::failingSendShowsTheErrorAndEndsTheCommand() {
     QStringList shown;
     tivaro::SetErrorDisplay([&](const std::exception& e) { shown << QString::fromUtf8(e.what()); });
-    TForm1 form(nullptr, kAnyPort);
     RecordingSender sender;
     PresetConfirmation confirmation;
     sender.fail = true;
-    form.UseSender(&sender);
-    form.UseConfirmation(&confirmation);
+    TForm1 form(nullptr, {kAnyPort, &sender, &confirmation});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
@@ -510,7 +505,7 @@ void TestManagerWindow::listenerThatCannotStartLeavesTheGridsAsCreated() {
     QVERIFY(port != 0);
     tivaro::UdpListener busy([](tivaro::DatagramEvent&&) {}, port);
     busy.Start();
-    TForm1 form(nullptr, port);
+    TForm1 form(nullptr, {port});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(shown.size(), 1);

@@ -23,34 +23,8 @@ namespace {
 
 using tivaro::Bytes;
 
-struct Sent {
-    std::string host;
-    std::uint16_t port;
-    Bytes bytes;
-    int closesBefore;
-};
-
-class RecordingHost final : public ModuleHost, public tivaro::DatagramSender {
-public:
-    std::int32_t udpPort = 40001;
-    std::vector<Sent> sent;
-    int closes = 0;
-    bool fail = false;
-    QStringList log;
-
-    std::int32_t UdpPortValue() const override { return udpPort; }
-    tivaro::DatagramSender& Sender() override { return *this; }
-    void ADD_LOG(const QString& ip, const QString& port, const QString& message) override {
-        log << ip + "|" + port + "|" + message;
-    }
-    void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) override {
-        if (fail) throw tivaro::NetworkError("Socket-Fehler # 113\r\nKeine Route zum Zielrechner.", 113);
-        sent.push_back({host, port, bytes, closes});
-    }
-    void Close() override { ++closes; }
-};
-
 using tivaro::test::PresetConfirmation;
+using tivaro::test::RecordingHost;
 
 Bytes ReplyBytes(const std::string& url, const std::string& user, const std::string& pass,
                  std::uint16_t tx = 22223, std::uint16_t rx = 22222, std::uint16_t mysql = 3306) {
@@ -93,6 +67,7 @@ private:
 private slots:
     void init() {
         host = RecordingHost{};
+        host.udpPort = 40001;
         confirmation = PresetConfirmation{};
         errors.clear();
         tivaro::SetErrorDisplay([this](const std::exception& e) { errors.push_back(e.what()); });
@@ -224,8 +199,8 @@ private slots:
         QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), " b ");  // typed spaces: only the ends go
         click("JvXPButton3");
         QVERIFY(errors.empty());
-        QCOMPARE(host.sent.size(), std::size_t(1));
-        const Sent& s = host.sent[0];
+        QCOMPARE(host.sender.sent.size(), std::size_t(1));
+        const auto& s = host.sender.sent[0];
         QCOMPARE(s.host, std::string("198.18.0.50"));
         QCOMPARE(s.port, std::uint16_t(40001));
         QCOMPARE(s.closesBefore, 1);  // closed first: the write leaves from a fresh socket
@@ -239,12 +214,12 @@ private slots:
     }
 
     void failedSaveStaysOpenUnlogged() {
-        host.fail = true;
+        host.sender.fail = true;
         showActive();
         QTest::keyClicks(child<QLineEdit>("MYSQL_User"), "admin");
         click("JvXPButton3");
         QCOMPARE(errors.size(), std::size_t(1));
-        QVERIFY(QString::fromUtf8(errors[0].c_str()).startsWith("Socket-Fehler # 113"));
+        QVERIFY(QString::fromUtf8(errors[0].c_str()).startsWith("Socket-Fehler # 101"));
         QVERIFY(host.log.isEmpty());
         QVERIFY(form->isVisible());
         QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString("admin"));
@@ -270,8 +245,8 @@ private slots:
         QTest::keyClick(port, Qt::Key_Delete);
         QTest::keyClicks(port, typed);
         click("JvXPButton3");
-        QCOMPARE(host.sent.size(), std::size_t(1));
-        const Bytes& b = host.sent[0].bytes;
+        QCOMPARE(host.sender.sent.size(), std::size_t(1));
+        const Bytes& b = host.sender.sent[0].bytes;
         QCOMPARE(b[19] << 8 | b[20], written);
         QCOMPARE(port->Model().Text(), shownAfter);
         QCOMPARE(port->findChild<QLineEdit*>()->text(), shownAfter);
@@ -284,8 +259,8 @@ private slots:
         ip->octetEdit(0)->setFocus();
         for (const QChar c : QString("192.168")) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
         click("JvXPButton3");
-        QCOMPARE(host.sent.size(), std::size_t(1));
-        QCOMPARE(Bytes(host.sent[0].bytes.begin() + 3, host.sent[0].bytes.begin() + 7),
+        QCOMPARE(host.sender.sent.size(), std::size_t(1));
+        QCOMPARE(Bytes(host.sender.sent[0].bytes.begin() + 3, host.sender.sent[0].bytes.begin() + 7),
                  (Bytes{192, 168, 0, 0}));
     }
 
@@ -302,8 +277,8 @@ private slots:
         click("JvXPButton1");
         QCOMPARE(confirmation.questions, QStringList{"Close without storing changes?"});
         QCOMPARE(form->isVisible(), !answer);
-        QVERIFY(host.sent.empty());
-        QCOMPARE(host.closes, 0);
+        QVERIFY(host.sender.sent.empty());
+        QCOMPARE(host.sender.Closes(), 0);
         QVERIFY(host.log.isEmpty());
         QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("edited"));  // edits stay either way
     }
@@ -320,11 +295,11 @@ private slots:
         showActive();
         QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), "edited");
         click(button.toLatin1().constData());
-        QCOMPARE(host.sent.size(), std::size_t(1));
-        QCOMPARE(host.sent[0].bytes, Bytes(request.begin(), request.end()));
-        QCOMPARE(host.sent[0].host, std::string("198.18.0.50"));
-        QCOMPARE(host.sent[0].port, std::uint16_t(40001));
-        QCOMPARE(host.sent[0].closesBefore, 1);
+        QCOMPARE(host.sender.sent.size(), std::size_t(1));
+        QCOMPARE(host.sender.sent[0].bytes, Bytes(request.begin(), request.end()));
+        QCOMPARE(host.sender.sent[0].host, std::string("198.18.0.50"));
+        QCOMPARE(host.sender.sent[0].port, std::uint16_t(40001));
+        QCOMPARE(host.sender.sent[0].closesBefore, 1);
         QVERIFY(host.log.isEmpty());
         QVERIFY(form->isVisible());
     }
@@ -338,11 +313,11 @@ private slots:
         QTest::keyClick(url, Qt::Key_Escape);
         QTest::keyClick(url, Qt::Key_Return);
         QVERIFY(form->isVisible());
-        QVERIFY(host.sent.empty() && confirmation.questions.isEmpty());
+        QVERIFY(host.sender.sent.empty() && confirmation.questions.isEmpty());
         auto* my1 = child<QPushButton>("JvXPButton12");
         my1->setFocus();
         QTest::keyClick(my1, Qt::Key_Return);
-        QCOMPARE(host.sent.size(), std::size_t(1));
+        QCOMPARE(host.sender.sent.size(), std::size_t(1));
         QTest::keyClick(my1, Qt::Key_Escape);
         QVERIFY(form->isVisible());
         form->close();  // a window-manager close request does not close it either
@@ -419,9 +394,9 @@ private slots:
         form->HandleSettingsReply(ReplyBytes("other", "o", "x"));
         QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString("o"));
         click("JvXPButton3");
-        QCOMPARE(host.sent.size(), std::size_t(1));
-        QCOMPARE(host.sent[0].host, std::string("198.18.0.50"));
-        QCOMPARE(host.sent[0].port, std::uint16_t(40001));
+        QCOMPARE(host.sender.sent.size(), std::size_t(1));
+        QCOMPARE(host.sender.sent[0].host, std::string("198.18.0.50"));
+        QCOMPARE(host.sender.sent[0].port, std::uint16_t(40001));
     }
 
     void presetsAndDhcp() {

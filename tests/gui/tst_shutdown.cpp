@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "UnitMain/datagram_delivery.h"
@@ -56,6 +57,29 @@ protected:
 class StandInDialog : public QWidget {
 public:
     ~StandInDialog() override { g_steps << "form2 destroyed"; }
+};
+
+// Owns the stand-ins as the manager's owner does; stopping records the phase
+// so that late deliveries can be told apart.
+class StandInForms final : public ShellForms {
+public:
+    StandInForms() : m_form(std::make_unique<StandInForm>()), m_dialog(std::make_unique<StandInDialog>()) {}
+    StandInForm& Form() const { return *m_form; }
+    QWidget* MainForm() const override { return m_form.get(); }
+    void StopTransport() override {
+        g_phase = Phase::Stopping;
+        g_steps << "stop";
+        m_form->listener.Stop();
+        m_form->delivery.Shutdown();
+        g_phase = Phase::Stopped;
+        // Datagrams still on their way are not for any window.
+        QCoreApplication::processEvents();
+    }
+    void DestroyDialog() override { m_dialog.reset(); }
+
+private:
+    std::unique_ptr<StandInForm> m_form;
+    std::unique_ptr<StandInDialog> m_dialog;
 };
 
 class Thrower : public QObject {
@@ -139,26 +163,11 @@ private slots:
         QTimer::singleShot(400, [&] { form->close(); });
 
         const int rc = app->Run([&](Application&) {
-            form = new StandInForm;
-            auto* dialog = new StandInDialog;
-            ShellForms forms;
-            forms.mainForm = form;
-            forms.stopTransport = [&] {
-                g_phase = Phase::Stopping;
-                g_steps << "stop";
-                form->listener.Stop();
-                form->delivery.Shutdown();
-                g_phase = Phase::Stopped;
-                // Datagrams still on their way are not for any window.
-                QCoreApplication::processEvents();
-            };
-            forms.destroyDialog = [dialog] { delete dialog; };
-            forms.destroyMainForm = [&] {
-                delete form;
-                form = nullptr;
-            };
+            auto forms = std::make_unique<StandInForms>();
+            form = &forms->Form();
             return forms;
         });
+        form = nullptr;
         // Events that might still be queued must not reach the deleted window.
         QTest::qWait(200);
         stopSending = true;

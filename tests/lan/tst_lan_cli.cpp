@@ -48,19 +48,10 @@ Bytes FromHex(const std::string& hex) {
     return b;
 }
 
-// What the setup dialog needs of the manager window, recording its sends.
-class RecordingHost final : public ModuleHost {
-public:
-    test::RecordingSender sender;
-    std::int32_t UdpPortValue() const override { return kDeviceCommandPort; }
-    DatagramSender& Sender() override { return sender; }
-    void ADD_LOG(const QString&, const QString&, const QString&) override {}
-};
-
 // The write the real dialog sends after being filled from `reply` and given
 // the server text `server` (when not null) by the user.
 std::string DialogWrite(const Bytes& reply, const QString& server = {}) {
-    RecordingHost host;
+    test::RecordingHost host;
     test::PresetConfirmation confirmation;
     TForm2 dialog(host, confirmation);
     dialog.SetTargetCaption(QString::fromUtf8(lan::kFirstModuleIp));

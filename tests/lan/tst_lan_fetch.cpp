@@ -22,17 +22,14 @@
 #include "widgets/fonts.h"
 #include "widgets/ipv4_field.h"
 #include "widgets/numeric_field.h"
+#include "manager_fakes.h"
 #include "window_driving.h"
 
 using namespace tivaro;
 
 namespace {
 
-class PresetConfirmation final : public Confirmation {
-public:
-    bool Confirm(const QString&) override { return true; }
-};
-
+using test::PresetConfirmation;
 using test::WhenShown;
 
 class LanFetch : public ::testing::Test {

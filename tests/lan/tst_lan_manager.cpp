@@ -28,9 +28,10 @@ protected:
     void SetUp() override {
         if (!tivaro::lan::CurrentLan()) GTEST_SKIP() << tivaro::lan::kNotInLan;
         ASSERT_TRUE(m_sim.Start({"--count", std::to_string(kModules)})) << m_sim.Error();
-        m_form = std::make_unique<TForm1>();
+        tivaro::ManagerWindowSeams seams;
+        seams.confirmation = &m_confirmation;
+        m_form = std::make_unique<TForm1>(nullptr, seams);
         m_form->SetSetupDialog(&m_dialog);
-        m_form->UseConfirmation(&m_confirmation);
         m_form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
         ASSERT_TRUE(m_form->ListenerActive());

@@ -47,10 +47,11 @@ protected:
         ASSERT_TRUE(m_sim1.Start({"--count", "3"})) << m_sim1.Error();
         ASSERT_TRUE(m_sim2.Start({"--count", "2", "--first-address", "198.19.1.10"}, 10000, lan->mod2Ns))
             << m_sim2.Error();
-        m_form1 = std::make_unique<TForm1>();
+        ManagerWindowSeams seams;
+        seams.confirmation = &m_confirmation;
+        m_form1 = std::make_unique<TForm1>(nullptr, seams);
         m_form2 = std::make_unique<TForm2>(*m_form1, m_confirmation);
         m_form1->SetSetupDialog(m_form2.get());
-        m_form1->UseConfirmation(&m_confirmation);
         m_form1->show();
         ASSERT_TRUE(m_form1->ListenerActive());
     }

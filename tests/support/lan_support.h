@@ -21,7 +21,10 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "protocol/unique_fd.h"
 
 namespace tivaro::lan {
 
@@ -137,8 +140,7 @@ public:
         m_pid = -1;
         while (Pump(0)) {
         }
-        if (m_fd >= 0) close(m_fd);
-        m_fd = -1;
+        m_fd.Reset();
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
@@ -156,12 +158,10 @@ private:
     bool Spawn(const std::vector<std::string>& argv) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return Fail("pipe failed");
+        UniqueFd readEnd(fds[0]);
+        UniqueFd writeEnd(fds[1]);
         const pid_t pid = fork();
-        if (pid < 0) {
-            close(fds[0]);
-            close(fds[1]);
-            return Fail("fork failed");
-        }
+        if (pid < 0) return Fail("fork failed");
         if (pid == 0) {
             dup2(fds[1], STDOUT_FILENO);
             dup2(fds[1], STDERR_FILENO);
@@ -171,26 +171,25 @@ private:
             execvp(cargv[0], cargv.data());
             _exit(127);
         }
-        close(fds[1]);
-        fcntl(fds[0], F_SETFL, O_NONBLOCK);
-        m_fd = fds[0];
+        writeEnd.Reset();
+        fcntl(readEnd.Get(), F_SETFL, O_NONBLOCK);
+        m_fd = std::move(readEnd);
         m_pid = pid;
         return true;
     }
 
     // Reads what arrives within timeoutMs; false when nothing came.
     bool Pump(int timeoutMs) {
-        if (m_fd < 0) return false;
-        pollfd p{m_fd, POLLIN, 0};
+        if (!m_fd.Valid()) return false;
+        pollfd p{m_fd.Get(), POLLIN, 0};
         if (poll(&p, 1, timeoutMs) <= 0) return false;
         char buf[4096];
-        const ssize_t n = read(m_fd, buf, sizeof buf);
+        const ssize_t n = read(m_fd.Get(), buf, sizeof buf);
         if (n <= 0) {
             if (n == 0) {  // the writer ended: keep a last partial line
                 if (!m_partial.empty()) m_lines.push_back(m_partial);
                 m_partial.clear();
-                close(m_fd);
-                m_fd = -1;
+                m_fd.Reset();
             }
             return false;
         }
@@ -204,7 +203,7 @@ private:
     }
 
     pid_t m_pid = -1;
-    int m_fd = -1;
+    UniqueFd m_fd;
     std::string m_partial;
     std::vector<std::string> m_lines;
     std::size_t m_next = 0;

@@ -76,7 +76,7 @@ TEST(Builders, SettingsWriteTextRules) {
         {"blanks around are trimmed", u"  db  ", u"", u"", "02 64 62 00 00"},
         {"controls around are trimmed", u"\t\r\ndb\x01", u"", u"", "02 64 62 00 00"},
         {"inner blank stays", u"", u"a b", u"", "00 03 61 20 62 00"},
-        {"only blanks becomes empty", u"   ", u"\x20\x1F", u"\x00", "00 00 00"},
+        {"only blanks becomes empty", u"   ", u"\x20\x1F", std::u16string(1, u'\0'), "00 00 00"},
         {"U+0101 keeps its low byte", u"\u0101", u"", u"", "01 01 00 00"},
         {"U+00E9 is E9", u"", u"", u"\u00E9", "00 00 01 E9"},
         {"non-blank U+0120 at the edge is kept", u"\u0120", u"", u"", "01 20 00 00"},
