@@ -28,7 +28,8 @@ public:
 
     static constexpr std::size_t kMaxInFlight = 10000;
 
-    explicit DatagramDelivery(Handler handler, QObject* parent = nullptr, std::size_t maxInFlight = kMaxInFlight);
+    explicit DatagramDelivery(Handler handler, QObject* parent = nullptr,
+                              std::size_t maxInFlight = kMaxInFlight);
     ~DatagramDelivery() override;
 
     // A thread-safe poster for UdpListener. It never waits for the UI thread

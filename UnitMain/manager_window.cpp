@@ -7,8 +7,8 @@
 #include "UnitMain/jpeg_image.h"
 #include "UnitMain/subnet_switch.h"
 #include "UnitMain/unit_discovery.h"
-#include "ui_manager_window.h"
 #include "core/command_boundary.h"
+#include "ui_manager_window.h"
 
 static void initManagerResources() { Q_INIT_RESOURCE(manager_window); }
 

@@ -64,7 +64,8 @@ void StringGrid::SetGridModel(tivaro::GridListModel* model, bool wholeRows) {
     setModel(model);
     delete old;
     setSelectionBehavior(wholeRows ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
-    m_modelConnection = connect(model, &tivaro::GridListModel::viewStateChanged, this, &StringGrid::applyViewState);
+    m_modelConnection =
+        connect(model, &tivaro::GridListModel::viewStateChanged, this, &StringGrid::applyViewState);
     applyViewState(true, true, true);
 }
 
@@ -125,7 +126,8 @@ void StringGrid::applyViewState(bool rows, bool topRow, bool selection) {
         } else {
             const tivaro::TGridRect& r = m_model->Selection();
             const QModelIndex topLeft = m_model->index(std::min(r.Top, r.Bottom), std::min(r.Left, r.Right));
-            const QModelIndex bottomRight = m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
+            const QModelIndex bottomRight =
+                m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));
             QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
             if (selectionBehavior() == QAbstractItemView::SelectRows) flags |= QItemSelectionModel::Rows;
             selected->select(QItemSelection(topLeft, bottomRight), flags);

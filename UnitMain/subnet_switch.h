@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "UnitMain/manager_window_state.h"
-#include "protocol/udp_endpoints.h"
 #include "core/confirmation.h"
+#include "protocol/udp_endpoints.h"
 
 namespace tivaro {
 

@@ -14,7 +14,8 @@ void RunDiscoveryBroadcast(ManagerWindowState& state, tivaro::DatagramSender& se
 void HandleDiscoveryReply(ManagerWindowState& state, const QString& peerIP, std::uint16_t peerPort,
                           std::uint16_t port) {
     const QString localPort = QString::number(port);
-    const int index = state.Units.AppendIfNew(tivaro::UnitEntry{peerIP, QString::number(peerPort), localPort});
+    const int index =
+        state.Units.AppendIfNew(tivaro::UnitEntry{peerIP, QString::number(peerPort), localPort});
     if (index >= 0) {
         // The new unit's row, where the blank row was.
         const std::int32_t r = state.Units.Rows().FixedRows() + index;

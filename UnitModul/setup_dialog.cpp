@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "core/command_boundary.h"
 #include "core/target_port.h"
 #include "ui_setup_dialog.h"
-#include "core/command_boundary.h"
 #include "widgets/window_frame.h"
 
 namespace tivaro {

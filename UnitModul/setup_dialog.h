@@ -9,11 +9,11 @@
 #include <QDialog>
 #include <memory>
 
+#include "core/confirmation.h"
 #include "core/module_host.h"
+#include "core/numeric_field_model.h"
 #include "core/setup_dialog_port.h"
 #include "core/setup_fields.h"
-#include "core/confirmation.h"
-#include "core/numeric_field_model.h"
 
 namespace Ui {
 class TForm2;

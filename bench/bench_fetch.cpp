@@ -20,12 +20,12 @@
 #include <memory>
 
 #include "UnitMain/manager_window.h"
-#include "core/qt_event_pump.h"
-#include "core/settings_fetch.h"
 #include "UnitMain/unit_discovery.h"
 #include "UnitModul/setup_dialog.h"
-#include "lan_support.h"
 #include "core/confirmation.h"
+#include "core/qt_event_pump.h"
+#include "core/settings_fetch.h"
+#include "lan_support.h"
 
 using namespace tivaro;
 
@@ -92,7 +92,8 @@ struct Windows {
     Windows() : form2(form1, confirmation), dialog(form2) {
         form1.SetSetupDialog(&dialog);
         form1.show();
-        HandleDiscoveryReply(form1.State(), QString::fromUtf8(kModule), tivaro::kDeviceCommandPort, tivaro::kManagerListenPort);
+        HandleDiscoveryReply(form1.State(), QString::fromUtf8(kModule), tivaro::kDeviceCommandPort,
+                             tivaro::kManagerListenPort);
         HandleDiscoveryReply(form1.State(), QString::fromUtf8(kSilentModule), tivaro::kDeviceCommandPort,
                              tivaro::kManagerListenPort);
     }

@@ -36,8 +36,8 @@
 #include <vector>
 
 #include "UnitMain/datagram_delivery.h"
-#include "bench/fresh_namespace.h"
 #include "UnitMain/manager_window.h"
+#include "bench/fresh_namespace.h"
 
 #if __has_include("protocol/in_flight_limit.h")
 #define TIVARO_HAS_IN_FLIGHT_LIMIT 1
@@ -113,7 +113,9 @@ struct Kind {
     bool ipv6;
 };
 
-Kind parseKind(const std::string& name) { return Kind{name, name.rfind("valid", 0) == 0, name.back() == '6'}; }
+Kind parseKind(const std::string& name) {
+    return Kind{name, name.rfind("valid", 0) == 0, name.back() == '6'};
+}
 
 // Sends the payload (bytes long, its tag first) to [::1]:22223 or
 // 127.0.0.1:22223, 64 at a time, until the time is up or the bound in count is
@@ -201,7 +203,8 @@ int runOne(const Kind& kind, std::size_t bytes, int seconds) {
     // The key events' device is made here, on the UI thread, not by the prober.
     QKeyEvent(QEvent::KeyPress, Qt::Key_F35, Qt::NoModifier);
     KeyProbe probe;
-    const std::size_t maxProbes = static_cast<std::size_t>((seconds + kDrainLimitS + 5) * 1000 / kProbeEveryMs);
+    const std::size_t maxProbes =
+        static_cast<std::size_t>((seconds + kDrainLimitS + 5) * 1000 / kProbeEveryMs);
     probe.posted.resize(maxProbes);
     probe.answered.resize(maxProbes);
     form.installEventFilter(&probe);
@@ -228,8 +231,8 @@ int runOne(const Kind& kind, std::size_t bytes, int seconds) {
                 std::lock_guard<std::mutex> lock(probe.mutex);
                 probe.posted[seq] = Clock::now();
             }
-            QCoreApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_F35, Qt::NoModifier,
-                                                             QString::number(seq)));
+            QCoreApplication::postEvent(
+                &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_F35, Qt::NoModifier, QString::number(seq)));
             probesPosted = ++seq;
             std::this_thread::sleep_for(std::chrono::milliseconds(kProbeEveryMs));
         }
@@ -266,9 +269,11 @@ int runOne(const Kind& kind, std::size_t bytes, int seconds) {
     prober.join();
     // Let the last probes through (bounded), then read the figures.
     const auto settle = Clock::now();
-    while (Clock::now() - settle < std::chrono::seconds(2)) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (Clock::now() - settle < std::chrono::seconds(2))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     const long rssEnd = rssKiB();
-    const std::uint64_t in = udpCounter("InDatagrams") - inBefore, drops = udpCounter("RcvbufErrors") - dropsBefore;
+    const std::uint64_t in = udpCounter("InDatagrams") - inBefore,
+                        drops = udpCounter("RcvbufErrors") - dropsBefore;
 
     std::vector<double> latencies;
     std::size_t unanswered = 0;
@@ -286,21 +291,26 @@ int runOne(const Kind& kind, std::size_t bytes, int seconds) {
     }
     std::sort(latencies.begin(), latencies.end());
     const auto pct = [&](double p) {
-        return latencies.empty() ? 0.0 : latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(p * latencies.size()))];
+        return latencies.empty() ? 0.0
+                                 : latencies[std::min(latencies.size() - 1,
+                                                      static_cast<std::size_t>(p * latencies.size()))];
     };
     const double floodS = msSince(t0, floodEnd) / 1000.0;
     std::printf(
-        "%-6s %zu-byte flood %.1f s: sent %llu (%.0f/s, %llu failed sends), taken by the stack %llu, handled %llu, "
+        "%-6s %zu-byte flood %.1f s: sent %llu (%.0f/s, %llu failed sends), taken by the stack %llu, handled "
+        "%llu, "
         "dropped by the kernel %llu\n"
-        "       key events during the flood: %zu, latency p50 %.1f ms, p99 %.1f ms, max %.1f ms, unanswered %zu\n"
+        "       key events during the flood: %zu, latency p50 %.1f ms, p99 %.1f ms, max %.1f ms, unanswered "
+        "%zu\n"
         "       pending after the flood's end: %s %.0f ms\n"
         "       resident memory: before %.1f MiB, peak %.1f MiB, end %.1f MiB; log entries %d\n",
         kind.name.c_str(), bytes, floodS, static_cast<unsigned long long>(sent), sent / floodS,
         static_cast<unsigned long long>(sendFailures), static_cast<unsigned long long>(in),
-        static_cast<unsigned long long>(handled.load()), static_cast<unsigned long long>(drops), latencies.size(),
-        pct(0.5), pct(0.99), latencies.empty() ? 0.0 : latencies.back(), unanswered,
-        drained == Clock::time_point{} ? "still after" : "until", msSince(floodEnd, drained == Clock::time_point{} ? Clock::now() : drained),
-        rssBefore / 1024.0, rssPeak.load() / 1024.0, rssEnd / 1024.0, form.State().Log.Count());
+        static_cast<unsigned long long>(handled.load()), static_cast<unsigned long long>(drops),
+        latencies.size(), pct(0.5), pct(0.99), latencies.empty() ? 0.0 : latencies.back(), unanswered,
+        drained == Clock::time_point{} ? "still after" : "until",
+        msSince(floodEnd, drained == Clock::time_point{} ? Clock::now() : drained), rssBefore / 1024.0,
+        rssPeak.load() / 1024.0, rssEnd / 1024.0, form.State().Log.Count());
     std::fflush(stdout);
     listener.Stop();
     delivery.Shutdown();

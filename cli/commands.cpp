@@ -7,9 +7,9 @@
 #include <set>
 #include <sstream>
 
-#include "core/setup_fields.h"
 #include "cli/settings_write.h"
 #include "cli/text_formats.h"
+#include "core/setup_fields.h"
 
 namespace tivaro::cli {
 

@@ -155,7 +155,8 @@ bool EventLog::Append(const QTime& time, const QString& separator, const QString
         timeText = FormatLogTime(time, separator);
         texts[kTimeSlot] = &timeText;
     } else {
-        r.stamp = static_cast<std::uint32_t>(time.msecsSinceStartOfDay() / 1000) | separatorId << kSeparatorShift;
+        r.stamp = static_cast<std::uint32_t>(time.msecsSinceStartOfDay() / 1000) | separatorId
+                                                                                       << kSeparatorShift;
     }
 
     if (ip.isEmpty()) {
@@ -188,7 +189,8 @@ bool EventLog::Append(const QTime& time, const QString& separator, const QString
             kind = kSwitchTo;
         else if (parseSubnetMessage(message, kSetAllToPrefix, r.subnet))
             kind = kSetAllTo;
-        else if (message.size() == kNoResponsePrefix.size() + ip.size() && message.startsWith(kNoResponsePrefix) &&
+        else if (message.size() == kNoResponsePrefix.size() + ip.size() &&
+                 message.startsWith(kNoResponsePrefix) &&
                  QStringView(message).mid(kNoResponsePrefix.size()) == ip)
             kind = kNoResponse;
         else

@@ -5,8 +5,8 @@ namespace tivaro {
 EventLogModel::EventLogModel(int ceiling, QObject* parent)
     : GridListModel(EventLog::kColumns, parent), m_log(ceiling) {}
 
-void EventLogModel::Append(const QTime& time, const QString& separator, const QString& ip, const QString& port,
-                           const QString& message) {
+void EventLogModel::Append(const QTime& time, const QString& separator, const QString& ip,
+                           const QString& port, const QString& message) {
     entryAppended(m_log.Append(time, separator, ip, port, message));
 }
 

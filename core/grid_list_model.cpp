@@ -4,7 +4,8 @@
 
 namespace tivaro {
 
-GridListModel::GridListModel(int columns, QObject* parent) : QAbstractTableModel(parent), m_columns(columns) {}
+GridListModel::GridListModel(int columns, QObject* parent)
+    : QAbstractTableModel(parent), m_columns(columns) {}
 
 int GridListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : GridRows{m_announced, m_header}.Count();
@@ -22,8 +23,7 @@ QVariant GridListModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags GridListModel::flags(const QModelIndex& index) const {
-    if (!index.isValid() || index.model() != this || index.row() < (m_header ? 1 : 0))
-        return Qt::NoItemFlags;
+    if (!index.isValid() || index.model() != this || index.row() < (m_header ? 1 : 0)) return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 

@@ -1,9 +1,9 @@
 #include "core/settings_fetch.h"
 
 #include "core/explode.h"
+#include "core/numeric_value.h"
 #include "core/target_port.h"
 #include "protocol/messages.h"
-#include "core/numeric_value.h"
 
 namespace tivaro {
 

@@ -44,7 +44,8 @@ void InFlightLimit::signal() {
     if (room == m_readable) return;
     std::uint64_t value = 1;
     // An eventfd counter: a write makes it readable, a read empties it.
-    const ssize_t done = room ? ::write(m_fd.Get(), &value, sizeof value) : ::read(m_fd.Get(), &value, sizeof value);
+    const ssize_t done =
+        room ? ::write(m_fd.Get(), &value, sizeof value) : ::read(m_fd.Get(), &value, sizeof value);
     if (done == sizeof value) m_readable = room;
 }
 

@@ -28,9 +28,7 @@ void appendPort(Bytes& out, std::uint16_t port) {
     out.push_back(static_cast<std::uint8_t>(port & 0xFF));
 }
 
-std::uint16_t readPort(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] * 256 + p[1]);
-}
+std::uint16_t readPort(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] * 256 + p[1]); }
 
 Ipv4Octets readAddress(const std::uint8_t* p) { return {p[0], p[1], p[2], p[3]}; }
 
@@ -47,7 +45,8 @@ Bytes BuildDiscoveryRequest() { return Bytes(std::begin(kTagBrca), std::end(kTag
 
 Bytes BuildSubnetSwitchRequest(std::int32_t a, std::int32_t b, std::int32_t c) {
     Bytes out(std::begin(kTagBrcx), std::end(kTagBrcx));
-    for (std::int32_t v : {a, b, c}) out.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) & 0xFF));
+    for (std::int32_t v : {a, b, c})
+        out.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) & 0xFF));
     return out;
 }
 
@@ -86,7 +85,8 @@ Bytes BuildSettingsWrite(const ModuleSettings& s) {
     Bytes out;
     out.reserve(size);
     append(out, kTagSet);
-    for (const auto& addr : {s.IP_ADDRESS, s.MASK_ADDRESS, s.GW_ADDRESS}) out.insert(out.end(), addr.begin(), addr.end());
+    for (const auto& addr : {s.IP_ADDRESS, s.MASK_ADDRESS, s.GW_ADDRESS})
+        out.insert(out.end(), addr.begin(), addr.end());
     appendPort(out, s.PORT_TX);
     appendPort(out, s.PORT_RX);
     appendPort(out, s.MYSQL_PORT);

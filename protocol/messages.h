@@ -39,19 +39,21 @@ constexpr std::size_t kMaxTextLength = 255;
 // Fixed part of a settings reply: tag, three addresses, three ports, three length bytes.
 constexpr std::size_t kSettingsReplyMinSize = 24;
 
-Bytes BuildDiscoveryRequest();                          // "BRCA"
+Bytes BuildDiscoveryRequest();                                                   // "BRCA"
 Bytes BuildSubnetSwitchRequest(std::int32_t a, std::int32_t b, std::int32_t c);  // "BRCX" + low bytes
-Bytes BuildSettingsRequest();                           // "GET"
+Bytes BuildSettingsRequest();                                                    // "GET"
 // "SET", exactly 25 + N1 + N2 + N3 bytes. Texts are trimmed first; a trimmed
 // text longer than 255 units cannot be announced in its length byte and is
 // refused with std::length_error rather than cut.
 Bytes BuildSettingsWrite(const ModuleSettings& settings);
-Bytes BuildDatabaseTestRequest(int n);                  // "MY1" or "MY2"; n must be 1 or 2
+Bytes BuildDatabaseTestRequest(int n);  // "MY1" or "MY2"; n must be 1 or 2
 
 // The kind of a received datagram by its leading tag: "GET", then "BRCA", then
 // "BRCX". A tag matches only when all of its bytes are present.
 DatagramKind ClassifyDatagram(const std::uint8_t* data, std::size_t size);
-inline DatagramKind ClassifyDatagram(const Bytes& bytes) { return ClassifyDatagram(bytes.data(), bytes.size()); }
+inline DatagramKind ClassifyDatagram(const Bytes& bytes) {
+    return ClassifyDatagram(bytes.data(), bytes.size());
+}
 
 // Decodes a settings reply. A reply shorter than 24 bytes, or shorter than its
 // own length bytes announce, is malformed and yields nothing at all: a half

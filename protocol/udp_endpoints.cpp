@@ -219,9 +219,7 @@ void askForLargeReceiveBuffer(int fd) {
 
 UdpSender::~UdpSender() { Close(); }
 
-void UdpSender::Close() {
-    m_fd.Reset();
-}
+void UdpSender::Close() { m_fd.Reset(); }
 
 std::uint16_t UdpSender::LocalPort() const { return m_fd.Valid() ? boundPort(m_fd.Get()) : 0; }
 
@@ -301,7 +299,8 @@ void UdpSender::Send(const std::string& host, std::uint16_t port, const Bytes& b
         any.sin_family = AF_INET;
         any.sin_addr.s_addr = htonl(INADDR_ANY);
         any.sin_port = 0;
-        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) throwBindFailed(errno);
+        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+            throwBindFailed(errno);
         if (setFlag(fd.Get(), SOL_SOCKET, SO_BROADCAST) != 0) throwSystemError(errno);
         m_fd = std::move(fd);
     }

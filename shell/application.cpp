@@ -11,11 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/command_boundary.h"
 #include "shell/app_title.h"
 #include "shell/instance_guard.h"
 #include "shell/registry_file.h"
 #include "shell/widget_placement.h"
-#include "core/command_boundary.h"
 #include "widgets/error_box.h"
 #include "widgets/message_box.h"
 

@@ -271,7 +271,8 @@ struct TableFile {
         bytes.fill(0);
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::pread(fd.Get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            const ssize_t n =
+                ::pread(fd.Get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) refuse(errno, path, QStringLiteral("lässt sich nicht lesen"));
             if (n == 0) break;

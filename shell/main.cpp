@@ -37,13 +37,12 @@ const char* ProgramName(const char* argv0) {
 
 int main(int argc, char** argv) {
     using namespace tivaro;
-    const PlatformChoice choice = ChoosePlatform(Env("QT_QPA_PLATFORM"), Env("DISPLAY"),
-                                                                 Env("WAYLAND_DISPLAY"), XServerAnswers);
+    const PlatformChoice choice =
+        ChoosePlatform(Env("QT_QPA_PLATFORM"), Env("DISPLAY"), Env("WAYLAND_DISPLAY"), XServerAnswers);
     if (choice.kind == PlatformChoice::Kind::NoDisplay) {
         std::fprintf(stderr, "%s: %s\n", ProgramName(argc > 0 ? argv[0] : nullptr), choice.message.c_str());
         return 1;
     }
-    if (choice.kind == PlatformChoice::Kind::UseXcb)
-        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
+    if (choice.kind == PlatformChoice::Kind::UseXcb) qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb"));
     return RunManager(argc, argv);
 }

@@ -87,7 +87,7 @@ void TestDatagramDelivery::throwingHandlerDoesNotStopTheNextDelivery() {
     DatagramDelivery delivery([&](const DatagramEvent& e) {
         got.push_back(NumberOf(e));
         if (NumberOf(e) == 0) throw std::runtime_error("handler failed");
-        if (NumberOf(e) == 1) throw 42;  // not even an exception type
+        if (NumberOf(e) == 1) throw 42;                // not even an exception type
         if (NumberOf(e) == 2) throw std::bad_alloc();  // out of memory costs that datagram only
     });
     UdpListener listener(delivery.Poster(), 0, "tst");
@@ -201,7 +201,8 @@ void TestDatagramDelivery::floodLeavesTheLoopAnswering() {
     DatagramDelivery delivery(
         [&](const DatagramEvent& e) {
             mostPending = std::max(mostPending, self->Pending());
-            const int n = static_cast<int>(e.AData[0]) << 24 | e.AData[1] << 16 | e.AData[2] << 8 | e.AData[3];
+            const int n =
+                static_cast<int>(e.AData[0]) << 24 | e.AData[1] << 16 | e.AData[2] << 8 | e.AData[3];
             inOrder &= n > last;
             last = n;
             ++handled;
@@ -239,8 +240,9 @@ void TestDatagramDelivery::floodLeavesTheLoopAnswering() {
     } sender{std::thread([&] {
         LoopbackPeer peer;
         for (int i = 0; i < kSent; ++i)
-            peer.Send(listener.Port(), Bytes{static_cast<std::uint8_t>(i >> 24), static_cast<std::uint8_t>(i >> 16),
-                                             static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)});
+            peer.Send(listener.Port(),
+                      Bytes{static_cast<std::uint8_t>(i >> 24), static_cast<std::uint8_t>(i >> 16),
+                            static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i)});
         sending = false;
     })};
     QElapsedTimer guard;

@@ -119,7 +119,8 @@ void TestDisplayPlatform::noDisplayEndsWithOneLine() {
     QFETCH(QString, display);
     QFETCH(QString, named);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromUtf8(name));
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QString::fromUtf8(name));
     if (!qpa.isEmpty()) env.insert("QT_QPA_PLATFORM", qpa);
     if (!display.isEmpty()) env.insert("DISPLAY", display);
     QProcess manager;

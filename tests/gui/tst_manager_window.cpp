@@ -11,9 +11,9 @@
 
 #include "UnitMain/manager_window.h"
 #include "UnitMain/string_grid.h"
+#include "core/command_boundary.h"
 #include "manager_fakes.h"
 #include "user_input.h"
-#include "core/command_boundary.h"
 #include "widgets/fonts.h"
 #include "widgets/numeric_field.h"
 
@@ -125,7 +125,9 @@ void TestManagerWindow::windowFontsAndTabOrder() {
     QVERIFY(!form.findChild<QLabel*>("Image1")->pixmap().isNull());
     QCOMPARE(form.findChild<QLabel*>("Image1")->pixmap().size(), QSize(244, 161));
 
-    const auto font = [&](const char* name) { return form.findChild<QWidget*>(QString::fromUtf8(name))->font(); };
+    const auto font = [&](const char* name) {
+        return form.findChild<QWidget*>(QString::fromUtf8(name))->font();
+    };
     QCOMPARE(font("JvXPButton1").family(), QStringLiteral("MS Sans Serif"));
     QCOMPARE(font("Label26").pointSize(), 8);
     for (const char* caption : {"Label8", "Label9", "Label10", "Label11", "Label12", "Label14"}) {

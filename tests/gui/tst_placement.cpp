@@ -7,9 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "core/command_boundary.h"
 #include "shell/registry_file.h"
 #include "shell/widget_placement.h"
-#include "core/command_boundary.h"
 
 using namespace tivaro;
 

@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "core/qt_event_pump.h"
-#include "manager_fakes.h"
-#include "user_input.h"
 #include "UnitModul/limited_line_edit.h"
 #include "UnitModul/setup_dialog.h"
 #include "core/command_boundary.h"
+#include "core/qt_event_pump.h"
+#include "manager_fakes.h"
+#include "user_input.h"
 #include "widgets/ipv4_field.h"
 #include "widgets/numeric_field.h"
 

@@ -15,11 +15,11 @@
 #include <thread>
 
 #include "UnitMain/datagram_delivery.h"
+#include "core/command_boundary.h"
 #include "protocol/udp_endpoints.h"
 #include "shell/application.h"
 #include "shell/instance_guard.h"
 #include "shell/instance_table.h"
-#include "core/command_boundary.h"
 
 using namespace tivaro;
 

@@ -114,8 +114,9 @@ private slots:
         QVERIFY(QFile::link(m_program, m_base.filePath("a/TIVARO-MANAGER")));
         QVERIFY(QFile::copy(managerBinary(), m_base.filePath("a/Tivaro-Manager")));
         for (const char* f : {"a/tivaro-manager", "b/tivaro-manager", "a/Tivaro-Manager"})
-            QFile::setPermissions(m_base.filePath(QString::fromUtf8(f)),
-                                  QFile::permissions(m_base.filePath(QString::fromUtf8(f))) | QFileDevice::ExeOwner);
+            QFile::setPermissions(
+                m_base.filePath(QString::fromUtf8(f)),
+                QFile::permissions(m_base.filePath(QString::fromUtf8(f))) | QFileDevice::ExeOwner);
     }
 
     void cleanup() {

@@ -12,9 +12,9 @@
 #include <QTemporaryDir>
 #include <fstream>
 
-#include "core/module_host.h"
 #include "UnitModul/setup_dialog.h"
 #include "cli_run.h"
+#include "core/module_host.h"
 #include "lan_support.h"
 #include "manager_fakes.h"
 #include "protocol/udp_endpoints.h"
@@ -177,7 +177,8 @@ TEST_F(LanCli, SwitchWithoutTerminalOrYesSendsNothing) {
 TEST_F(LanCli, PortTakenExitsThreeWithTheMessage) {
     UdpListener manager([](DatagramEvent&&) {});
     manager.Start();
-    for (const QStringList& args : {QStringList{"discover"}, QStringList{"get", QString::fromUtf8(lan::kFirstModuleIp)}}) {
+    for (const QStringList& args :
+         {QStringList{"discover"}, QStringList{"get", QString::fromUtf8(lan::kFirstModuleIp)}}) {
         const CliRun r = Tivaro(args);
         EXPECT_EQ(r.code, 3) << r.Describe();
         EXPECT_EQ(r.err, "port 22223 is in use by another program; is tivaro-manager running?\n")

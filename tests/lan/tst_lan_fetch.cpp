@@ -18,11 +18,11 @@
 #include "UnitModul/limited_line_edit.h"
 #include "UnitModul/setup_dialog.h"
 #include "lan_support.h"
+#include "manager_fakes.h"
 #include "protocol/udp_endpoints.h"
 #include "widgets/fonts.h"
 #include "widgets/ipv4_field.h"
 #include "widgets/numeric_field.h"
-#include "manager_fakes.h"
 #include "window_driving.h"
 
 using namespace tivaro;

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "core/confirmation.h"
 #include "core/module_host.h"
 #include "core/setup_dialog_port.h"
 #include "core/wall_clock.h"
 #include "protocol/udp_endpoints.h"
-#include "core/confirmation.h"
 
 namespace tivaro::test {
 

@@ -145,7 +145,7 @@ TEST(LogEntries, EveryCellReadsBackExactlyAsGiven) {
         {"localhost", "22222", "SET ALL TO 192.168.1.XXX"},
         {"0.0.0.0", "0", "SWITCH TO 255.0.7.XXX"},
         {"10.0.0.1", "65535", "SWITCH TO -1.300.0.XXX"},  // fields outside an octet stay text
-        {"010.0.0.1", "022223", "GET SETINGS"},          // leading zeros are not the formatted number
+        {"010.0.0.1", "022223", "GET SETINGS"},           // leading zeros are not the formatted number
         {"1.2.3", "65536", "UPDATE DEVICE"},
         {"1.2.3.4.5", "+1", "NO IPV4 ADDRESS"},
         {"256.1.1.1", "22223 ", "ONLINE "},
@@ -183,7 +183,8 @@ TEST_F(LogFixture, PastTheCeilingTheOldestEntriesGiveWay) {
     state.Log.Clear(5);
     state.grdRec = TGridRect{0, 3, 2, 3};
     for (int i = 0; i < 8; ++i)  // foreign texts too: their storage must shift with the entries
-        state.ADD_LOG(i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i), "22223", QStringLiteral("E%1").arg(i));
+        state.ADD_LOG(i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i), "22223",
+                      QStringLiteral("E%1").arg(i));
     EXPECT_EQ(state.Log.Count(), 5);
     EXPECT_EQ(state.Log.Rows().Count(), 6);  // still one blank row after the entries
     for (int row = 0; row < 5; ++row) {

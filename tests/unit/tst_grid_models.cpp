@@ -48,7 +48,8 @@ QStringList column(const QAbstractItemModel& model, int col) {
 }
 
 void addLog(tivaro::EventLogModel& log, const QString& message) {
-    log.Append(QTime(12, 0, 0), QStringLiteral(":"), QStringLiteral("198.18.0.1"), QStringLiteral("22223"), message);
+    log.Append(QTime(12, 0, 0), QStringLiteral(":"), QStringLiteral("198.18.0.1"), QStringLiteral("22223"),
+               message);
 }
 
 TEST_F(ModelFixture, LogAnnouncesTheEntriesOfOneTurnWithOneInsert) {
@@ -188,10 +189,10 @@ TEST(GridRules, TheLastRowSitsAtTheBottomOnceTheRowsNoLongerFit) {
         int topAfter;
     };
     const Case cases[] = {
-        {1, false, 0, 0},  {16, false, 0, 0}, {17, false, 0, 1},   {20, false, 0, 4}, {100, false, 0, 84},
-        {16, false, 5, 5},  // still fits: where it was
+        {1, false, 0, 0},    {16, false, 0, 0},   {17, false, 0, 1},
+        {20, false, 0, 4},   {100, false, 0, 84}, {16, false, 5, 5},  // still fits: where it was
         {100, false, 3, 84},  // scrolled up by the user: back to the bottom
-        {15, true, 1, 1},   {16, true, 1, 1},
+        {15, true, 1, 1},    {16, true, 1, 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(tivaro::TopRowAfterAppend(c.topBefore, GridRows{c.entries, c.header}, 17), c.topAfter)
@@ -207,11 +208,11 @@ TEST(GridRules, ASelectionShowsOnlyWithAllCornersInsideBelowTheHeader) {
         bool visible;
     };
     const Case cases[] = {
-        {{0, 0, 2, 0}, {1, false}, true},   {{0, 0, 2, 0}, {1, true}, false},  // row 0 is the header
-        {{0, 1, 2, 1}, {0, false}, false},  // past the blank row
-        {{0, 1, 2, 1}, {1, false}, true},   // the blank row itself
+        {{0, 0, 2, 0}, {1, false}, true},      {{0, 0, 2, 0}, {1, true}, false},   // row 0 is the header
+        {{0, 1, 2, 1}, {0, false}, false},                                         // past the blank row
+        {{0, 1, 2, 1}, {1, false}, true},                                          // the blank row itself
         {{-1, -1, -1, -1}, {5, false}, false}, {{0, 0, 4, 0}, {5, false}, false},  // past the last column
-        {{2, 3, 0, 1}, {5, false}, true},    // anchor below and right of the current cell
+        {{2, 3, 0, 1}, {5, false}, true},  // anchor below and right of the current cell
     };
     for (const Case& c : cases) {
         EXPECT_EQ(tivaro::SelectionVisible(c.rect, 4, c.rows), c.visible)

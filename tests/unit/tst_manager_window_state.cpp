@@ -16,8 +16,8 @@ namespace {
 
 using FixedClock = tivaro::test::FixedWallClock;
 using FakeDialog = tivaro::test::RecordingDialog;
-using tivaro::test::PresetConfirmation;
 using tivaro::TGridRect;
+using tivaro::test::PresetConfirmation;
 using tivaro::test::RecordingSender;
 
 struct StateFixture : ::testing::Test {
@@ -81,8 +81,8 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
         tivaro::Bytes expected{'B', 'R', 'C', 'X'};
         expected.insert(expected.end(), c.tail.begin(), c.tail.end());
         EXPECT_EQ(sender.sent[0].bytes, expected) << c.subnet;
-        EXPECT_EQ(lastLog(),
-                  (QStringList{"15:15:00", "localhost", "22222", QStringLiteral("SET ALL TO ") + QString::fromUtf8(c.subnet)}));
+        EXPECT_EQ(lastLog(), (QStringList{"15:15:00", "localhost", "22222",
+                                          QStringLiteral("SET ALL TO ") + QString::fromUtf8(c.subnet)}));
         EXPECT_EQ(state.Units.Rows().Count(), 1);
         EXPECT_EQ(state.Units.Count(), 0);
     }
@@ -168,7 +168,8 @@ TEST_F(StateFixture, OnlyTheTargetUnitsSettingsReplyFillsTheDialog) {
         DispatchDatagram(state, &dialog, tivaro::DatagramEvent{{'G', 'E', 'T', 0}, c.from, 22222, 22223});
         EXPECT_EQ(dialog.replies.size(), c.fills ? 1u : 0u) << c.from;
         EXPECT_TRUE(state.is_rx) << c.from;
-        EXPECT_EQ(lastLog().mid(1), (QStringList{QString::fromUtf8(c.from), "22223", "GET SETINGS"})) << c.from;
+        EXPECT_EQ(lastLog().mid(1), (QStringList{QString::fromUtf8(c.from), "22223", "GET SETINGS"}))
+            << c.from;
     }
 }
 

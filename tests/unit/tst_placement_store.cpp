@@ -9,9 +9,9 @@
 #include <map>
 #include <vector>
 
+#include "core/command_boundary.h"
 #include "shell/form_storage.h"
 #include "shell/registry_file.h"
-#include "core/command_boundary.h"
 
 using namespace tivaro;
 

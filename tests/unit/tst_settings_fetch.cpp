@@ -4,9 +4,9 @@
 #include <limits>
 #include <vector>
 
+#include "core/numeric_value.h"
 #include "core/settings_fetch.h"
 #include "protocol/udp_endpoints.h"
-#include "core/numeric_value.h"
 
 using namespace tivaro;
 

@@ -1,8 +1,7 @@
 // UniqueFd closes its descriptor exactly once, wherever ownership has moved.
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <utility>
 
