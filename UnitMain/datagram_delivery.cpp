@@ -23,9 +23,9 @@ constexpr unsigned kCheckEvery = 32;
 struct DatagramDelivery::Target {
     std::mutex mutex;
     DatagramDelivery* receiver = nullptr;
-    std::deque<tivaro::DatagramEvent> arrived;
+    std::deque<DatagramEvent> arrived;
     bool posted = false;
-    std::shared_ptr<tivaro::InFlightLimit> limit;
+    std::shared_ptr<InFlightLimit> limit;
 
     // Under mutex. An event carries no datagram: it tells the receiver to
     // take what has arrived.
@@ -43,7 +43,7 @@ QEvent::Type DatagramDelivery::EventType() {
 DatagramDelivery::DatagramDelivery(Handler handler, QObject* parent, std::size_t maxInFlight)
     : QObject(parent),
       m_handler(std::move(handler)),
-      m_limit(std::make_shared<tivaro::InFlightLimit>(maxInFlight)),
+      m_limit(std::make_shared<InFlightLimit>(maxInFlight)),
       m_target(std::make_shared<Target>()) {
     m_target->receiver = this;
     m_target->limit = m_limit;
@@ -51,9 +51,9 @@ DatagramDelivery::DatagramDelivery(Handler handler, QObject* parent, std::size_t
 
 DatagramDelivery::~DatagramDelivery() { Shutdown(); }
 
-tivaro::UdpListener::Poster DatagramDelivery::Poster() {
+UdpListener::Poster DatagramDelivery::Poster() {
     std::weak_ptr<Target> weak = m_target;
-    return [weak](tivaro::DatagramEvent&& datagram) {
+    return [weak](DatagramEvent&& datagram) {
         const std::shared_ptr<Target> target = weak.lock();
         if (!target) return;
         std::lock_guard<std::mutex> lock(target->mutex);
@@ -70,14 +70,14 @@ void DatagramDelivery::Shutdown() {
         std::lock_guard<std::mutex> lock(m_target->mutex);
         m_target->receiver = nullptr;
         discarded = m_target->arrived.size();
-        std::deque<tivaro::DatagramEvent>().swap(m_target->arrived);
+        std::deque<DatagramEvent>().swap(m_target->arrived);
     }
     m_limit->Remove(discarded);
     m_shutDown = true;
     QCoreApplication::removePostedEvents(this, EventType());
 }
 
-bool DatagramDelivery::takeOldest(tivaro::DatagramEvent& datagram) {
+bool DatagramDelivery::takeOldest(DatagramEvent& datagram) {
     std::lock_guard<std::mutex> lock(m_target->mutex);
     if (!m_target->receiver || m_target->arrived.empty()) return false;
     datagram = std::move(m_target->arrived.front());
@@ -103,7 +103,7 @@ void DatagramDelivery::customEvent(QEvent* event) {
     }
     QElapsedTimer slice;
     slice.start();
-    tivaro::DatagramEvent datagram;
+    DatagramEvent datagram;
     // Each datagram leaves the queue before the handler runs: a nested loop
     // inside the handler goes on with the next one, in order.
     for (std::size_t done = 0; done < batch && !m_shutDown && takeOldest(datagram);) {

@@ -24,7 +24,7 @@ namespace tivaro {
 class DatagramDelivery final : public QObject {
     Q_OBJECT
 public:
-    using Handler = std::function<void(const tivaro::DatagramEvent&)>;
+    using Handler = std::function<void(const DatagramEvent&)>;
 
     static constexpr std::size_t kMaxInFlight = 10000;
 
@@ -35,9 +35,9 @@ public:
     // A thread-safe poster for UdpListener. It never waits for the UI thread
     // and stays safe to call after Shutdown or the destruction of this object
     // (the event is then dropped).
-    tivaro::UdpListener::Poster Poster();
+    UdpListener::Poster Poster();
     // The count of datagrams on their way, for UdpListener::SetInFlightLimit.
-    std::shared_ptr<tivaro::InFlightLimit> Limit() const { return m_limit; }
+    std::shared_ptr<InFlightLimit> Limit() const { return m_limit; }
     // Datagrams posted and not yet handled (nor discarded).
     std::size_t Pending() const { return m_limit->InFlight(); }
     // Datagrams handed to the handler so far.
@@ -56,11 +56,11 @@ protected:
 private:
     struct Target;
 
-    bool takeOldest(tivaro::DatagramEvent& datagram);
+    bool takeOldest(DatagramEvent& datagram);
     void postIfPending();
 
     Handler m_handler;
-    std::shared_ptr<tivaro::InFlightLimit> m_limit;
+    std::shared_ptr<InFlightLimit> m_limit;
     std::shared_ptr<Target> m_target;
     std::uint64_t m_handled = 0;
     bool m_shutDown = false;

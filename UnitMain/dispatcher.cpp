@@ -6,25 +6,24 @@
 
 namespace tivaro {
 
-void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog,
-                      const tivaro::DatagramEvent& event) {
+void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog, const DatagramEvent& event) {
     state.is_rx = true;
     const QString peerIP = QString::fromStdString(event.PeerIP);
-    switch (tivaro::ClassifyDatagram(event.AData)) {
-        case tivaro::DatagramKind::SettingsReply:
+    switch (ClassifyDatagram(event.AData)) {
+        case DatagramKind::SettingsReply:
             // Only the target unit (the one being fetched or shown) fills the
             // dialog: another host's reply would otherwise replace the values
             // that "Save + Close" then writes into the target.
             if (dialog && peerIP == dialog->TargetCaption()) dialog->HandleSettingsReply(event.AData);
             state.ADD_LOG(peerIP, QString::number(event.Port), QStringLiteral("GET SETINGS"));
             break;
-        case tivaro::DatagramKind::DiscoveryReply:
+        case DatagramKind::DiscoveryReply:
             HandleDiscoveryReply(state, peerIP, event.PeerPort, event.Port);
             break;
-        case tivaro::DatagramKind::SubnetSwitchReply:
+        case DatagramKind::SubnetSwitchReply:
             HandleSubnetSwitchReply(state, peerIP, event.Port);
             break;
-        case tivaro::DatagramKind::Unrecognised:
+        case DatagramKind::Unrecognised:
             break;
     }
 }

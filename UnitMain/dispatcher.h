@@ -13,6 +13,6 @@ namespace tivaro {
 
 // dialog may be null (no setup dialog connected): a settings reply is then
 // only logged.
-void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog, const tivaro::DatagramEvent& event);
+void DispatchDatagram(ManagerWindowState& state, SetupDialogPort* dialog, const DatagramEvent& event);
 
 }  // namespace tivaro

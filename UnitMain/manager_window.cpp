@@ -19,7 +19,7 @@ constexpr int kLogoWidth = 244;
 constexpr int kLogoHeight = 161;
 }  // namespace
 
-TForm1::TForm1(QWidget* parent, const tivaro::ManagerWindowSeams& seams)
+TForm1::TForm1(QWidget* parent, const ManagerWindowSeams& seams)
     : QWidget(parent),
       m_ui(std::make_unique<Ui::TForm1>()),
       m_activeSender(seams.sender ? *seams.sender : m_sender),
@@ -55,7 +55,6 @@ TForm1::TForm1(QWidget* parent, const tivaro::ManagerWindowSeams& seams)
     const int unitWidths[] = {132, 58, 58};
     for (int c = 0; c < 3; ++c) m_ui->Unit_Grid->setColumnWidth(c, unitWidths[c]);
 
-    using tivaro::ConnectCommand;
     ConnectCommand(m_ui->JvXPButton1, &QPushButton::clicked, this, [this] { JvXPButton1Click(); });
     ConnectCommand(m_ui->JvXPButton2, &QPushButton::clicked, this, [this] { JvXPButton2Click(); });
     ConnectCommand(m_ui->JvXPButton8, &QPushButton::clicked, this, [this] { JvXPButton8Click(); });
@@ -64,8 +63,8 @@ TForm1::TForm1(QWidget* parent, const tivaro::ManagerWindowSeams& seams)
                    [this](const QPoint& p) { Unit_GridMouseUp(p); });
 
     m_delivery = std::make_unique<DatagramDelivery>(
-        [this](const tivaro::DatagramEvent& event) { IdUDPServer1UDPRead(event); });
-    m_listener = std::make_unique<tivaro::UdpListener>(m_delivery->Poster(), seams.listenPort);
+        [this](const DatagramEvent& event) { IdUDPServer1UDPRead(event); });
+    m_listener = std::make_unique<UdpListener>(m_delivery->Poster(), seams.listenPort);
     m_listener->SetInFlightLimit(m_delivery->Limit());
 
     // Where the window first appears is the shell's business: a restored
@@ -91,7 +90,7 @@ void TForm1::Shutdown() {
 
 bool TForm1::ListenerActive() const { return m_listener && m_listener->Active(); }
 
-tivaro::DatagramSender& TForm1::Sender() { return m_activeSender; }
+DatagramSender& TForm1::Sender() { return m_activeSender; }
 
 void TForm1::ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) {
     m_state.ADD_LOG(L_IP, L_Port, L_Message);
@@ -105,7 +104,7 @@ void TForm1::FormShow() {
     } catch (const std::exception& e) {
         // The window opens all the same, without a listener and with the
         // grids as created.
-        tivaro::ShowError(e);
+        ShowError(e);
         return;
     }
     m_state.ResetGridsOnShow();
@@ -131,9 +130,7 @@ void TForm1::Unit_GridMouseUp(const QPoint& pos) {
     RunSettingsFetch(*this, *m_dialog, m_pump, m_clock, cell.x(), cell.y());
 }
 
-void TForm1::IdUDPServer1UDPRead(const tivaro::DatagramEvent& event) {
-    DispatchDatagram(m_state, m_dialog, event);
-}
+void TForm1::IdUDPServer1UDPRead(const DatagramEvent& event) { DispatchDatagram(m_state, m_dialog, event); }
 
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

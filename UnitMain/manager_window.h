@@ -36,7 +36,7 @@ struct ManagerWindowSeams {
 class TForm1 : public QWidget, public FetchHost {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr, const tivaro::ManagerWindowSeams& seams = {});
+    explicit TForm1(QWidget* parent = nullptr, const ManagerWindowSeams& seams = {});
     ~TForm1() override;
 
     void SetSetupDialog(SetupDialogPort* dialog) { m_dialog = dialog; }
@@ -45,12 +45,12 @@ public:
     void Shutdown();
 
     ManagerWindowState& State() { return m_state; }
-    const tivaro::TGridRect& grdRec() const { return m_state.grdRec; }
+    const TGridRect& grdRec() const { return m_state.grdRec; }
     bool ListenerActive() const;
 
     // FetchHost (and the ModuleHost it extends).
     std::int32_t UdpPortValue() const override { return m_state.UDP_PORT.Value(); }
-    tivaro::DatagramSender& Sender() override;
+    DatagramSender& Sender() override;
     void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) override;
     QString UnitCellText(int col, int row) const override { return m_state.UnitCell(col, row); }
     void SetUdpPort(std::int32_t port) override { m_state.UDP_PORT.SetValue(port); }
@@ -68,7 +68,7 @@ public:
     void JvXPButton8Click();
     void JvXPButton3Click();
     void Unit_GridMouseUp(const QPoint& pos);
-    void IdUDPServer1UDPRead(const tivaro::DatagramEvent& event);
+    void IdUDPServer1UDPRead(const DatagramEvent& event);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -78,15 +78,15 @@ private:
     SystemWallClock m_wallClock;
     ManagerWindowState m_state{m_wallClock};
     std::unique_ptr<Ui::TForm1> m_ui;
-    tivaro::UdpSender m_sender;
+    UdpSender m_sender;
     std::unique_ptr<DatagramDelivery> m_delivery;
-    std::unique_ptr<tivaro::UdpListener> m_listener;
+    std::unique_ptr<UdpListener> m_listener;
     DialogConfirmation m_confirmation;
     QtEventPump m_pump;
     SteadyClock m_clock;
     QPixmap m_logo;
     SetupDialogPort* m_dialog = nullptr;
-    tivaro::DatagramSender& m_activeSender;
+    DatagramSender& m_activeSender;
     Confirmation& m_activeConfirmation;
     bool m_shown = false;
 };

@@ -20,7 +20,7 @@ ManagerWindowState::ManagerWindowState(const WallClock& clock)
 void ManagerWindowState::ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) {
     try {
         Log.Append(m_clock.Now(), m_timeSeparator, L_IP, L_Port, L_Message);
-        Log.SetTopRow(tivaro::TopRowAfterAppend(Log.TopRow(), Log.Rows(), kGridVisibleRows));
+        Log.SetTopRow(TopRowAfterAppend(Log.TopRow(), Log.Rows(), kGridVisibleRows));
         Log.SetSelection(grdRec);
     } catch (const std::bad_alloc&) {
         // Out of memory: this one entry is dropped (or its view catches up
@@ -41,7 +41,7 @@ void ManagerWindowState::ClearUnits() {
 void ManagerWindowState::ResetGridsOnShow() {
     Units.ResetRows();
     Log.ResetRows();
-    grdRec = tivaro::TGridRect{-1, -1, -1, -1};
+    grdRec = TGridRect{-1, -1, -1, -1};
     Log.SetSelection(grdRec);
     Units.SetSelection(grdRec);
 }

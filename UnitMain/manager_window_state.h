@@ -25,18 +25,18 @@ public:
     ManagerWindowState(const ManagerWindowState&) = delete;
     ManagerWindowState& operator=(const ManagerWindowState&) = delete;
 
-    tivaro::NumericFieldModel SpinEdit3{192};
-    tivaro::NumericFieldModel SpinEdit4{168};
-    tivaro::NumericFieldModel SpinEdit5{1};
-    tivaro::NumericFieldModel Broadcast_Port{22222, 0, 65535};
-    tivaro::NumericFieldModel UDP_PORT{0};
-    tivaro::TGridRect grdRec{};
+    NumericFieldModel SpinEdit3{192};
+    NumericFieldModel SpinEdit4{168};
+    NumericFieldModel SpinEdit5{1};
+    NumericFieldModel Broadcast_Port{22222, 0, 65535};
+    NumericFieldModel UDP_PORT{0};
+    TGridRect grdRec{};
     bool is_rx = false;
     // Set while a settings fetch runs (its wait or its modal dialog).
     bool fetchRunning = false;
 
-    tivaro::EventLogModel Log;
-    tivaro::UnitListModel Units;
+    EventLogModel Log;
+    UnitListModel Units;
 
     // Appends one entry stamped with the current time, then scrolls the log's
     // view to its last row once the rows no longer fit and applies grdRec to it.

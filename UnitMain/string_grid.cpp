@@ -23,7 +23,7 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        if (index.data(tivaro::GridListModel::kHeaderRowRole).toBool())
+        if (index.data(GridListModel::kHeaderRowRole).toBool())
             option->backgroundBrush = option->palette.brush(QPalette::Button);
     }
 };
@@ -57,15 +57,14 @@ StringGrid::StringGrid(QWidget* parent) : QTableView(parent) {
     setItemDelegate(new HeaderRowDelegate(this));
 }
 
-void StringGrid::SetGridModel(tivaro::GridListModel* model, bool wholeRows) {
+void StringGrid::SetGridModel(GridListModel* model, bool wholeRows) {
     disconnect(m_modelConnection);
     m_model = model;
     QItemSelectionModel* old = selectionModel();
     setModel(model);
     delete old;
     setSelectionBehavior(wholeRows ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
-    m_modelConnection =
-        connect(model, &tivaro::GridListModel::viewStateChanged, this, &StringGrid::applyViewState);
+    m_modelConnection = connect(model, &GridListModel::viewStateChanged, this, &StringGrid::applyViewState);
     applyViewState(true, true, true);
 }
 
@@ -124,7 +123,7 @@ void StringGrid::applyViewState(bool rows, bool topRow, bool selection) {
         if (!m_model->HasVisibleSelection()) {
             selected->clearSelection();
         } else {
-            const tivaro::TGridRect& r = m_model->Selection();
+            const TGridRect& r = m_model->Selection();
             const QModelIndex topLeft = m_model->index(std::min(r.Top, r.Bottom), std::min(r.Left, r.Right));
             const QModelIndex bottomRight =
                 m_model->index(std::max(r.Top, r.Bottom), std::max(r.Left, r.Right));

@@ -21,7 +21,7 @@ public:
 
     // Shows model from now on. The model is not owned; the grid lets go of it
     // when it is destroyed first.
-    void SetGridModel(tivaro::GridListModel* model, bool wholeRows);
+    void SetGridModel(GridListModel* model, bool wholeRows);
 
     // The cell under a point of the viewport: (-1, -1) outside every cell.
     QPoint CellAt(const QPoint& pos) const;
@@ -40,7 +40,7 @@ protected:
 private:
     void applyViewState(bool rows, bool topRow, bool selection);
 
-    QPointer<tivaro::GridListModel> m_model;
+    QPointer<GridListModel> m_model;
     QMetaObject::Connection m_modelConnection;
     bool m_applying = false;  // the view is being set from the model
 };

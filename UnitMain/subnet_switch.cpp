@@ -11,7 +11,7 @@ QString SubnetText(const ManagerWindowState& state) {
         .arg(state.SpinEdit5.Value());
 }
 
-void RunSubnetSwitch(ManagerWindowState& state, Confirmation& confirmation, tivaro::DatagramSender& sender) {
+void RunSubnetSwitch(ManagerWindowState& state, Confirmation& confirmation, DatagramSender& sender) {
     // The fields cannot change while the question is open, so one reading
     // serves the question, the request and the log entry.
     const std::int32_t a = state.SpinEdit3.Value();
@@ -20,7 +20,7 @@ void RunSubnetSwitch(ManagerWindowState& state, Confirmation& confirmation, tiva
     const QString subnet = SubnetText(state);
     if (!confirmation.Confirm(QStringLiteral("All Units in same Subnet %1 ?").arg(subnet))) return;
     state.ClearUnits();
-    const tivaro::Bytes request = tivaro::BuildSubnetSwitchRequest(a, b, c);
+    const Bytes request = BuildSubnetSwitchRequest(a, b, c);
     sender.Close();
     const auto port = state.Broadcast_Port.Value();
     sender.Send("255.255.255.255", static_cast<std::uint16_t>(port), request);

@@ -18,7 +18,7 @@ QString SubnetText(const ManagerWindowState& state);
 // closes the sender, broadcasts the switch request to Broadcast_Port and logs
 // "SET ALL TO a.b.c.XXX". Throws NetworkError when the send fails (the list
 // stays cleared, nothing is logged).
-void RunSubnetSwitch(ManagerWindowState& state, Confirmation& confirmation, tivaro::DatagramSender& sender);
+void RunSubnetSwitch(ManagerWindowState& state, Confirmation& confirmation, DatagramSender& sender);
 
 // Logs "SWITCH TO " with the subnet text as the fields read at this moment.
 void HandleSubnetSwitchReply(ManagerWindowState& state, const QString& peerIP, std::uint16_t port);

@@ -12,7 +12,7 @@ namespace tivaro {
 // Clears the unit list, closes the sender and broadcasts "BRCA" to
 // 255.255.255.255 at Broadcast_Port. Throws NetworkError when the send fails
 // (the list stays cleared).
-void RunDiscoveryBroadcast(ManagerWindowState& state, tivaro::DatagramSender& sender);
+void RunDiscoveryBroadcast(ManagerWindowState& state, DatagramSender& sender);
 
 // Lists the sender if its address is new (selecting its row through grdRec)
 // and logs "ONLINE" in any case.

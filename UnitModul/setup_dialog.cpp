@@ -22,11 +22,11 @@ QFont PixelFont(const QString& family, int pixels, bool bold = false) {
     return f;
 }
 
-Ipv4FieldOctets Shown(const tivaro::Ipv4Field& field) {
+Ipv4FieldOctets Shown(const Ipv4Field& field) {
     return {field.octetOrBlank(0), field.octetOrBlank(1), field.octetOrBlank(2), field.octetOrBlank(3)};
 }
 
-void Show(tivaro::Ipv4Field& field, const Ipv4FieldOctets& octets) {
+void Show(Ipv4Field& field, const Ipv4FieldOctets& octets) {
     for (int i = 0; i < 4; ++i) {
         const auto& o = octets[static_cast<std::size_t>(i)];
         if (o)
@@ -88,7 +88,6 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
         b->setDefault(false);
         b->setFocusPolicy(Qt::StrongFocus);  // a mouse press takes the focus before the command runs
     }
-    using tivaro::ConnectCommand;
     ConnectCommand(ui->JvXPButton3, &QPushButton::clicked, this, [this] { JvXPButton3Click(); });
     ConnectCommand(ui->JvXPButton1, &QPushButton::clicked, this, [this] { JvXPButton1Click(); });
     ConnectCommand(ui->JvXPButton12, &QPushButton::clicked, this, [this] { JvXPButton12Click(); });
@@ -113,9 +112,9 @@ void TForm2::SetTargetCaption(const QString& caption) { ui->IP->setText(caption)
 
 QString TForm2::TargetCaption() const { return ui->IP->text(); }
 
-void TForm2::HandleSettingsReply(const tivaro::Bytes& datagram) {
+void TForm2::HandleSettingsReply(const Bytes& datagram) {
     // A malformed reply decodes to nothing and leaves every field as it is.
-    if (const auto settings = tivaro::ParseSettingsReply(datagram)) FillFromSettings(*settings);
+    if (const auto settings = ParseSettingsReply(datagram)) FillFromSettings(*settings);
 }
 
 void TForm2::PlaceFirstShowing() {
@@ -123,7 +122,7 @@ void TForm2::PlaceFirstShowing() {
     if (!screen) return;
     // Centred with the frame the window manager will give it.
     const QRect work = screen->availableGeometry();
-    tivaro::CentreFrameOn(*this, work, work.topLeft());
+    CentreFrameOn(*this, work, work.topLeft());
     m_placed = true;
 }
 
@@ -161,20 +160,20 @@ void TForm2::SetFields(const SetupFieldValues& v) {
     ui->DHCP_ON->setChecked(v.DHCP_ON);
 }
 
-void TForm2::FillFromSettings(const tivaro::ModuleSettings& settings) {
+void TForm2::FillFromSettings(const ModuleSettings& settings) {
     SetupFieldValues v = Fields();
-    tivaro::FillFromSettings(v, settings);
+    tivaro::FillFromSettings(v, settings);  // the free rule, not this member
     SetFields(v);
 }
 
-tivaro::ModuleSettings TForm2::CollectSettings() const { return tivaro::CollectSettings(Fields()); }
+ModuleSettings TForm2::CollectSettings() const { return tivaro::CollectSettings(Fields()); }
 
-std::uint16_t TForm2::TargetPortValue() const { return tivaro::TargetPort(m_host.UdpPortValue()); }
+std::uint16_t TForm2::TargetPortValue() const { return TargetPort(m_host.UdpPortValue()); }
 
 void TForm2::JvXPButton3Click() {
     // The write leaves from a freshly opened socket.
     m_host.Sender().Close();
-    const tivaro::Bytes write = tivaro::BuildSettingsWrite(CollectSettings());
+    const Bytes write = BuildSettingsWrite(CollectSettings());
     const QString target = TargetCaption();
     m_host.Sender().Send(target.toStdString(), TargetPortValue(), write);
     m_host.ADD_LOG(target, QString::number(m_host.UdpPortValue()), QStringLiteral("UPDATE DEVICE"));
@@ -187,8 +186,7 @@ void TForm2::JvXPButton1Click() {
 
 void TForm2::SendDatabaseTest(int n) {
     m_host.Sender().Close();
-    m_host.Sender().Send(TargetCaption().toStdString(), TargetPortValue(),
-                         tivaro::BuildDatabaseTestRequest(n));
+    m_host.Sender().Send(TargetCaption().toStdString(), TargetPortValue(), BuildDatabaseTestRequest(n));
 }
 
 void TForm2::JvXPButton12Click() { SendDatabaseTest(1); }

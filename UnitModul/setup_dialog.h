@@ -32,14 +32,14 @@ public:
     void PresetAddresses() override;
     void SetTargetCaption(const QString& caption) override;
     QString TargetCaption() const override;
-    void HandleSettingsReply(const tivaro::Bytes& datagram) override;
+    void HandleSettingsReply(const Bytes& datagram) override;
     void ShowModal() override;
 
     // What the fields show now, and writing such values into them.
     SetupFieldValues Fields() const;
     void SetFields(const SetupFieldValues& values);
-    void FillFromSettings(const tivaro::ModuleSettings& settings);
-    tivaro::ModuleSettings CollectSettings() const;
+    void FillFromSettings(const ModuleSettings& settings);
+    ModuleSettings CollectSettings() const;
 
     // The commands; each runs through the command boundary when pressed.
     void JvXPButton3Click();   // "Save + Close"
@@ -63,9 +63,9 @@ private:
     ModuleHost& m_host;
     Confirmation& m_confirmation;
     // The numeric fields' models: what they hold, bound to the widgets.
-    tivaro::NumericFieldModel m_PORT_TX{kModulePortMin, kModulePortMin, kPortMax};
-    tivaro::NumericFieldModel m_PORT_RX{kModulePortMin, kModulePortMin, kPortMax};
-    tivaro::NumericFieldModel m_MYSQL_PORT{5000, kMysqlPortMin, kPortMax};
+    NumericFieldModel m_PORT_TX{kModulePortMin, kModulePortMin, kPortMax};
+    NumericFieldModel m_PORT_RX{kModulePortMin, kModulePortMin, kPortMax};
+    NumericFieldModel m_MYSQL_PORT{5000, kMysqlPortMin, kPortMax};
     bool m_placed = false;
 };
 

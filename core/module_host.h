@@ -14,7 +14,7 @@ class ModuleHost {
 public:
     virtual ~ModuleHost() = default;
     virtual std::int32_t UdpPortValue() const = 0;  // value of the hidden UDP_PORT field
-    virtual tivaro::DatagramSender& Sender() = 0;
+    virtual DatagramSender& Sender() = 0;
     virtual void ADD_LOG(const QString& L_IP, const QString& L_Port, const QString& L_Message) = 0;
 };
 

@@ -54,10 +54,9 @@ void RunSettingsFetch(FetchHost& host, SetupDialogPort& dialog, EventPump& pump,
     dialog.PresetAddresses();
     const QString caption = pieces[0] + u'.' + pieces[1] + u'.' + pieces[2] + u'.' + pieces[3];
     dialog.SetTargetCaption(caption);
-    host.SetUdpPort(tivaro::StrToInt(host.UnitCellText(1, row)));
+    host.SetUdpPort(StrToInt(host.UnitCellText(1, row)));
     host.SetIsRx(false);
-    host.Sender().Send(caption.toStdString(), tivaro::TargetPort(host.UdpPortValue()),
-                       tivaro::BuildSettingsRequest());
+    host.Sender().Send(caption.toStdString(), TargetPort(host.UdpPortValue()), BuildSettingsRequest());
 
     const std::int64_t start = clock.NowMs();
     std::int64_t elapsed = 0;

@@ -17,7 +17,7 @@ public:
     virtual void SetTargetCaption(const QString& caption) = 0;
     virtual QString TargetCaption() const = 0;
     // A datagram classified as a settings reply: parse it and fill the fields.
-    virtual void HandleSettingsReply(const tivaro::Bytes& datagram) = 0;
+    virtual void HandleSettingsReply(const Bytes& datagram) = 0;
     // Shows the dialog modally; returns when it has closed.
     virtual void ShowModal() = 0;
 };

@@ -8,12 +8,10 @@ namespace {
 
 bool IsTrimmed(QChar c) { return c.unicode() <= 0x20; }
 
-Ipv4FieldOctets ToField(const tivaro::Ipv4Octets& octets) {
-    return {octets[0], octets[1], octets[2], octets[3]};
-}
+Ipv4FieldOctets ToField(const Ipv4Octets& octets) { return {octets[0], octets[1], octets[2], octets[3]}; }
 
-tivaro::Ipv4Octets FromField(const Ipv4FieldOctets& field) {
-    tivaro::Ipv4Octets octets{};
+Ipv4Octets FromField(const Ipv4FieldOctets& field) {
+    Ipv4Octets octets{};
     for (std::size_t i = 0; i < octets.size(); ++i) octets[i] = field[i].value_or(0);
     return octets;
 }
@@ -23,8 +21,7 @@ QString FillText(const std::u16string& text) { return FillTrim(QString::fromStdU
 std::uint16_t PortValue(const QString& text, std::int32_t minValue) {
     // Leaving the field has clamped a typed number already; the clamp here only
     // keeps a value that never went through the field inside 16 bits.
-    return static_cast<std::uint16_t>(
-        tivaro::ClampToBounds(tivaro::NumericFieldValue(text, minValue), minValue, kPortMax));
+    return static_cast<std::uint16_t>(ClampToBounds(NumericFieldValue(text, minValue), minValue, kPortMax));
 }
 
 }  // namespace
@@ -52,20 +49,20 @@ QString CollectTrim(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-void FillFromSettings(SetupFieldValues& fields, const tivaro::ModuleSettings& settings) {
+void FillFromSettings(SetupFieldValues& fields, const ModuleSettings& settings) {
     fields.IP_ADDRESS = ToField(settings.IP_ADDRESS);
     fields.MASK_ADDRESS = ToField(settings.MASK_ADDRESS);
     fields.GW_ADDRESS = ToField(settings.GW_ADDRESS);
-    fields.PORT_TX = QString::number(tivaro::ClampToBounds(settings.PORT_TX, kModulePortMin, kPortMax));
-    fields.PORT_RX = QString::number(tivaro::ClampToBounds(settings.PORT_RX, kModulePortMin, kPortMax));
-    fields.MYSQL_PORT = QString::number(tivaro::ClampToBounds(settings.MYSQL_PORT, kMysqlPortMin, kPortMax));
+    fields.PORT_TX = QString::number(ClampToBounds(settings.PORT_TX, kModulePortMin, kPortMax));
+    fields.PORT_RX = QString::number(ClampToBounds(settings.PORT_RX, kModulePortMin, kPortMax));
+    fields.MYSQL_PORT = QString::number(ClampToBounds(settings.MYSQL_PORT, kMysqlPortMin, kPortMax));
     fields.MYSQL_URL = FillText(settings.MYSQL_URL);
     fields.MYSQL_User = FillText(settings.MYSQL_User);
     fields.MYSQL_Pass = FillText(settings.MYSQL_Pass);
 }
 
-tivaro::ModuleSettings CollectSettings(const SetupFieldValues& fields) {
-    tivaro::ModuleSettings s;
+ModuleSettings CollectSettings(const SetupFieldValues& fields) {
+    ModuleSettings s;
     s.IP_ADDRESS = FromField(fields.IP_ADDRESS);
     s.MASK_ADDRESS = FromField(fields.MASK_ADDRESS);
     s.GW_ADDRESS = FromField(fields.GW_ADDRESS);

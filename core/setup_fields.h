@@ -47,12 +47,12 @@ struct SetupFieldValues {
 // Puts a decoded settings reply into the fields: the three addresses, the
 // ports clamped into their ranges, and the texts with every character at or
 // below U+0020 removed wherever it stands. DHCP_ON is left as it is.
-void FillFromSettings(SetupFieldValues& fields, const tivaro::ModuleSettings& settings);
+void FillFromSettings(SetupFieldValues& fields, const ModuleSettings& settings);
 
 // The settings the fields hold now, all ten: blank octets as 0, each port the
 // number in its text (the field's minimum when it holds none), texts with
 // characters at or below U+0020 removed at both ends only.
-tivaro::ModuleSettings CollectSettings(const SetupFieldValues& fields);
+ModuleSettings CollectSettings(const SetupFieldValues& fields);
 
 // The text after the per-character trim of a fill: appending each character
 // and trimming both ends after each leaves no character <= U+0020 anywhere.

@@ -7,7 +7,7 @@
 namespace tivaro {
 
 bool DialogConfirmation::Confirm(const QString& question) {
-    tivaro::CentredMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigen"), question);
+    CentredMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigen"), question);
     box.setObjectName(QStringLiteral("ConfirmationDialog"));
     QPushButton* yes = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);

@@ -26,7 +26,7 @@ NumericField::NumericField(QWidget* parent) : QAbstractSpinBox(parent) {
 
 NumericField::~NumericField() { m_model->SetOnChanged({}); }
 
-void NumericField::Bind(tivaro::NumericFieldModel& model) {
+void NumericField::Bind(NumericFieldModel& model) {
     m_model->SetOnChanged({});
     m_model = &model;
     m_model->SetOnChanged([this] { showModelText(); });
@@ -35,7 +35,7 @@ void NumericField::Bind(tivaro::NumericFieldModel& model) {
 
 void NumericField::Unbind() {
     if (m_model == &m_ownModel) return;
-    m_ownModel = tivaro::NumericFieldModel(0, m_model->MinValue(), m_model->MaxValue());
+    m_ownModel = NumericFieldModel(0, m_model->MinValue(), m_model->MaxValue());
     m_ownModel.SetText(m_model->Text());
     Bind(m_ownModel);
 }
@@ -68,7 +68,7 @@ void NumericField::keyPressEvent(QKeyEvent* event) {
     const QString text = event->text();
     if (text.size() == 1 && !(event->modifiers() & Qt::ControlModifier && text[0].unicode() >= 0x20)) {
         const QChar separator = QLocale::system().decimalPoint().at(0);
-        if (!tivaro::NumericKeyAccepted(text[0], separator)) {
+        if (!NumericKeyAccepted(text[0], separator)) {
             QApplication::beep();
             event->accept();
             return;

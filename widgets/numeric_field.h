@@ -23,10 +23,10 @@ public:
     ~NumericField() override;
 
     // Shows and edits model from now on; model must outlive the field.
-    void Bind(tivaro::NumericFieldModel& model);
+    void Bind(NumericFieldModel& model);
     // Back to the field's own model (keeping the text shown).
     void Unbind();
-    tivaro::NumericFieldModel& Model() { return *m_model; }
+    NumericFieldModel& Model() { return *m_model; }
 
     std::int32_t Value() const { return m_model->Value(); }
     void SetValue(std::int64_t value) { m_model->SetValue(value); }
@@ -44,8 +44,8 @@ protected:
 private:
     void showModelText();
 
-    tivaro::NumericFieldModel m_ownModel;
-    tivaro::NumericFieldModel* m_model = &m_ownModel;
+    NumericFieldModel m_ownModel;
+    NumericFieldModel* m_model = &m_ownModel;
 };
 
 }  // namespace tivaro
