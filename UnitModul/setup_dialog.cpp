@@ -15,11 +15,19 @@ namespace tivaro {
 
 namespace {
 
-QFont PixelFont(const QString& family, int pixels, bool bold = false) {
-    QFont f(family);
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
+// The dialog's fonts are pixel sizes, which a .ui font cannot hold (uic writes
+// point sizes only): the .ui names each font's family and weight and gives its
+// size in a "pixelSize" property, applied here.
+void ApplyPixelSizes(QWidget& root) {
+    QList<QWidget*> widgets = root.findChildren<QWidget*>();
+    widgets.prepend(&root);
+    for (QWidget* w : widgets) {
+        const QVariant pixels = w->property("pixelSize");
+        if (!pixels.isValid()) continue;
+        QFont f = w->font();
+        f.setPixelSize(pixels.toInt());
+        w->setFont(f);
+    }
 }
 
 Ipv4FieldOctets Shown(const Ipv4Field& field) {
@@ -49,14 +57,11 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
     setPalette(white);
     setAutoFillBackground(true);
 
-    setFont(PixelFont(QStringLiteral("Tahoma"), 11));
-    const QFont caption = PixelFont(QStringLiteral("Verdana"), 13);
+    ApplyPixelSizes(*this);
     for (QLabel* label :
          {ui->Label_Einstellung, ui->Label_MysqlSetup, ui->Label_IP, ui->Label_Mask, ui->Label_GW,
-          ui->Label_PortRX, ui->Label_TX, ui->Label_Server, ui->Label_Port, ui->Label_User, ui->Label_Pass}) {
-        label->setFont(caption);
+          ui->Label_PortRX, ui->Label_TX, ui->Label_Server, ui->Label_Port, ui->Label_User, ui->Label_Pass})
         label->setAttribute(Qt::WA_TranslucentBackground);
-    }
     for (QLabel* label : {ui->Label_Einstellung, ui->Label_MysqlSetup}) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, p.color(QPalette::Highlight));
@@ -65,14 +70,9 @@ TForm2::TForm2(ModuleHost& host, Confirmation& confirmation, QWidget* parent)
     // Captions size themselves to their text from their top-left corner.
     for (QLabel* label : findChildren<QLabel*>())
         if (label != ui->IP) label->adjustSize();
-    ui->IP->setFont(PixelFont(QStringLiteral("Verdana"), 21, true));
     QPalette blue = ui->IP->palette();
     blue.setColor(QPalette::WindowText, Qt::blue);
     ui->IP->setPalette(blue);
-
-    ui->IP_ADDRESS->setFont(PixelFont(QStringLiteral("Tahoma"), 11));
-    ui->MASK_ADDRESS->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
-    ui->GW_ADDRESS->setFont(PixelFont(QStringLiteral("Tahoma"), 11));
 
     ui->PORT_TX->Bind(m_PORT_TX);
     ui->PORT_RX->Bind(m_PORT_RX);
