@@ -36,7 +36,7 @@ struct DatagramDelivery::Target {
 };
 
 QEvent::Type DatagramDelivery::EventType() {
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 

@@ -133,7 +133,7 @@ void BM_PlainSocketRoundTrip(benchmark::State& state) {
     const tivaro::Bytes get = tivaro::BuildSettingsRequest();
     std::uint8_t buffer[tivaro::kMaxDatagramSize];
     int lost = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const auto t0 = Clock::now();
         sendto(fd, get.data(), get.size(), 0, reinterpret_cast<sockaddr*>(&module), sizeof module);
         pollfd p{fd, POLLIN, 0};
@@ -152,7 +152,7 @@ BENCHMARK(BM_PlainSocketRoundTrip)->UseManualTime()->Unit(benchmark::kMicrosecon
 void BM_FetchUntilFieldsFilled(benchmark::State& state) {
     Windows w;
     const int row = w.RowOf(kModule);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const int before = w.dialog.fills;
         RunSettingsFetch(w.form1, w.dialog, w.pump, w.clock, 0, row);
         if (w.dialog.fills != before + 1) {

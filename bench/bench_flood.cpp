@@ -201,10 +201,9 @@ int runOne(const Kind& kind, std::size_t bytes, int seconds) {
     listener.Start();
 
     // The key events' device is made here, on the UI thread, not by the prober.
-    QKeyEvent(QEvent::KeyPress, Qt::Key_F35, Qt::NoModifier);
+    const QKeyEvent makesTheDevice(QEvent::KeyPress, Qt::Key_F35, Qt::NoModifier);
     KeyProbe probe;
-    const std::size_t maxProbes =
-        static_cast<std::size_t>((seconds + kDrainLimitS + 5) * 1000 / kProbeEveryMs);
+    const auto maxProbes = static_cast<std::size_t>((seconds + kDrainLimitS + 5) * 1000 / kProbeEveryMs);
     probe.posted.resize(maxProbes);
     probe.answered.resize(maxProbes);
     form.installEventFilter(&probe);
@@ -291,9 +290,10 @@ int runOne(const Kind& kind, std::size_t bytes, int seconds) {
     }
     std::sort(latencies.begin(), latencies.end());
     const auto pct = [&](double p) {
-        return latencies.empty() ? 0.0
-                                 : latencies[std::min(latencies.size() - 1,
-                                                      static_cast<std::size_t>(p * latencies.size()))];
+        return latencies.empty()
+                   ? 0.0
+                   : latencies[std::min(latencies.size() - 1,
+                                        static_cast<std::size_t>(p * static_cast<double>(latencies.size())))];
     };
     const double floodS = msSince(t0, floodEnd) / 1000.0;
     std::printf(
@@ -304,13 +304,15 @@ int runOne(const Kind& kind, std::size_t bytes, int seconds) {
         "%zu\n"
         "       pending after the flood's end: %s %.0f ms\n"
         "       resident memory: before %.1f MiB, peak %.1f MiB, end %.1f MiB; log entries %d\n",
-        kind.name.c_str(), bytes, floodS, static_cast<unsigned long long>(sent), sent / floodS,
-        static_cast<unsigned long long>(sendFailures), static_cast<unsigned long long>(in),
-        static_cast<unsigned long long>(handled.load()), static_cast<unsigned long long>(drops),
-        latencies.size(), pct(0.5), pct(0.99), latencies.empty() ? 0.0 : latencies.back(), unanswered,
+        kind.name.c_str(), bytes, floodS, static_cast<unsigned long long>(sent),
+        static_cast<double>(sent) / floodS, static_cast<unsigned long long>(sendFailures),
+        static_cast<unsigned long long>(in), static_cast<unsigned long long>(handled.load()),
+        static_cast<unsigned long long>(drops), latencies.size(), pct(0.5), pct(0.99),
+        latencies.empty() ? 0.0 : latencies.back(), unanswered,
         drained == Clock::time_point{} ? "still after" : "until",
-        msSince(floodEnd, drained == Clock::time_point{} ? Clock::now() : drained), rssBefore / 1024.0,
-        rssPeak.load() / 1024.0, rssEnd / 1024.0, form.State().Log.Count());
+        msSince(floodEnd, drained == Clock::time_point{} ? Clock::now() : drained),
+        static_cast<double>(rssBefore) / 1024.0, static_cast<double>(rssPeak.load()) / 1024.0,
+        static_cast<double>(rssEnd) / 1024.0, form.State().Log.Count());
     std::fflush(stdout);
     listener.Stop();
     delivery.Shutdown();

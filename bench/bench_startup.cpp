@@ -3,7 +3,6 @@
 // Runs itself inside a fresh network namespace (loopback only), so the port is
 // private; every copy gets fresh runtime and config directories.
 //   usage: bench_startup [runs=10] [path/to/tivaro-manager]     (root, for unshare)
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -14,7 +14,7 @@ namespace tivaro::bench {
 inline bool InFreshNetworkNamespace(int argc, char** argv) {
     if (std::getenv("TIVARO_BENCH_IN_NS")) return true;
     std::vector<const char*> a{"unshare", "-n", "sh", "-c",
-                               "ip link set lo up; TIVARO_BENCH_IN_NS=1 exec \"$0\" \"$@\""};
+                               R"(ip link set lo up; TIVARO_BENCH_IN_NS=1 exec "$0" "$@")"};
     for (int i = 0; i < argc; ++i) a.push_back(argv[i]);
     a.push_back(nullptr);
     ::execvp("unshare", const_cast<char* const*>(a.data()));

@@ -21,7 +21,7 @@ QString innermostText(const std::exception& error) {
     try {
         std::rethrow_if_nested(error);
     } catch (const std::exception& inner) {
-        const QString text = innermostText(inner);
+        QString text = innermostText(inner);
         if (!text.isEmpty()) return text;
     } catch (...) {
     }

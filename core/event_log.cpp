@@ -81,7 +81,7 @@ void appendOctets(QString& text, const std::uint8_t* octets, int n) {
 // zeros, the way the listener writes a peer's IPv6 address.
 bool parseIpv6(QStringView s, std::uint8_t* out) {
     qsizetype i = 0;
-    for (int group = 0; group < 8; ++group) {
+    for (std::size_t group = 0; group < 8; ++group) {
         if (group) {
             if (i >= s.size() || s[i] != u':') return false;
             ++i;
@@ -104,7 +104,7 @@ bool parseIpv6(QStringView s, std::uint8_t* out) {
 QString formatIpv6(const std::uint8_t* b) {
     QString text;
     text.reserve(39);
-    for (int g = 0; g < 8; ++g) {
+    for (std::size_t g = 0; g < 8; ++g) {
         if (g) text += u':';
         text += QString::number(b[2 * g] << 8 | b[2 * g + 1], 16).toUpper();
     }
@@ -312,7 +312,7 @@ QString EventLog::Cell(int index, int col) const {
         default:
             break;
     }
-    const std::uint8_t kind = static_cast<std::uint8_t>(r.stamp >> kKindShift);
+    const auto kind = static_cast<std::uint8_t>(r.stamp >> kKindShift);
     if (kind == kNoResponse) return kNoResponsePrefix + Cell(index, kIpSlot);
     if (kind == kSwitchTo || kind == kSetAllTo) {
         QString text = kind == kSwitchTo ? kSwitchToPrefix : kSetAllToPrefix;

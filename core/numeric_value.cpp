@@ -14,16 +14,14 @@ std::optional<std::int32_t> ParseInteger(const QString& text) {
         negative = text[i] == u'-';
         ++i;
     }
+    // Hexadecimal after "$", "x" or "0x" (either case).
     int base = 10;
-    if (i < n && text[i] == u'$') {
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
         base = 16;
         ++i;
     } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
         base = 16;
         i += 2;
-    } else if (i < n && (text[i] == u'x' || text[i] == u'X')) {
-        base = 16;
-        ++i;
     }
     if (i >= n) return std::nullopt;
     std::uint64_t magnitude = 0;

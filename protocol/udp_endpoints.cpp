@@ -178,7 +178,7 @@ std::string formatPeer(const sockaddr_storage& from) {
         const auto& sin6 = reinterpret_cast<const sockaddr_in6&>(from);
         const std::uint8_t* b = sin6.sin6_addr.s6_addr;
         unsigned g[8];
-        for (int i = 0; i < 8; ++i) g[i] = static_cast<unsigned>(b[2 * i] << 8 | b[2 * i + 1]);
+        for (std::size_t i = 0; i < 8; ++i) g[i] = static_cast<unsigned>(b[2 * i] << 8 | b[2 * i + 1]);
         std::snprintf(buf, sizeof buf, "%X:%X:%X:%X:%X:%X:%X:%X", g[0], g[1], g[2], g[3], g[4], g[5], g[6],
                       g[7]);
         return buf;
@@ -353,7 +353,7 @@ std::string ListenerThreadName(const std::string& listener, int number) {
     // the cut, or the threads of one listener could not be told apart.
     constexpr std::size_t kMaxName = 15;
     const std::string suffix = " #" + std::to_string(number);
-    const std::string full = listener + " Listener" + suffix;
+    std::string full = listener + " Listener" + suffix;
     if (full.size() <= kMaxName) return full;
     return listener.substr(0, kMaxName > suffix.size() ? kMaxName - suffix.size() : 0) + suffix;
 }

@@ -14,10 +14,10 @@
 namespace tivaro {
 
 QString DeriveTitle(const QString& programPath) {
-    const int slash =
+    const qsizetype slash =
         std::max(programPath.lastIndexOf(QLatin1Char('/')), programPath.lastIndexOf(QLatin1Char('\\')));
     QString name = programPath.mid(slash + 1);
-    const int dot = name.indexOf(QLatin1Char('.'));
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
     if (dot >= 0) name.truncate(dot);
     if (name.size() > 1) name = name.left(1) + name.mid(1).toLower();
     return name;

@@ -1,13 +1,13 @@
 #include "shell/application.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 

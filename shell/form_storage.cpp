@@ -47,7 +47,7 @@ QString FormStorage::DesktopSuffix(QSize desktop) {
 
 void FormStorage::expandPath() {
     static const QLatin1String marker("%FORM_NAME%");
-    const int at = m_appStoragePath.indexOf(marker, 0, Qt::CaseInsensitive);
+    const qsizetype at = m_appStoragePath.indexOf(marker, 0, Qt::CaseInsensitive);
     if (at >= 0) SetAppStoragePath(QString(m_appStoragePath).replace(at, marker.size(), m_window.Name()));
 }
 

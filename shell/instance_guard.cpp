@@ -389,8 +389,8 @@ QString InstanceGuard::SessionKey() {
     QByteArray display = qgetenv("DISPLAY");
     if (!display.isEmpty()) {
         // ":1.0" and ":1" are the same display; only the screen differs.
-        const int colon = display.lastIndexOf(':');
-        const int dot = display.lastIndexOf('.');
+        const qsizetype colon = display.lastIndexOf(':');
+        const qsizetype dot = display.lastIndexOf('.');
         if (colon >= 0 && dot > colon) display.truncate(dot);
         return clean(QStringLiteral("display-"), display);
     }
@@ -401,7 +401,7 @@ QString InstanceGuard::DefaultNameSpaceDir() {
     int code = 0;
     QString cause;
     // The runtime directory only when no one else may enter it.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime)) {
         if (openPrivateDir(runtime, false, &code, &cause).Valid()) return runtime;
     }
@@ -418,7 +418,7 @@ QString InstanceGuard::DefaultNameSpaceDir() {
                    QStringLiteral("kein eigenes Verzeichnis für %1 bekannt").arg(describeUser(::geteuid())));
         cache = home + QStringLiteral("/.cache");
     }
-    const QString dir = QDir::cleanPath(cache) + QStringLiteral("/tivaro-manager");
+    QString dir = QDir::cleanPath(cache) + QStringLiteral("/tivaro-manager");
     if (!QDir().mkpath(cache))
         refuse(errno ? errno : EACCES, cache, QStringLiteral("lässt sich nicht anlegen"));
     if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST)
@@ -441,7 +441,7 @@ QString InstanceGuard::MessageWindowName(std::int64_t pid) const {
     const QByteArray hash =
         QCryptographicHash::hash(m_id.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     const QString name = QStringLiteral("jcl-%1-%2").arg(QString::fromLatin1(hash)).arg(pid);
-    const QString path = m_dir + QLatin1Char('/') + name;
+    QString path = m_dir + QLatin1Char('/') + name;
     if (QFile::encodeName(path).size() <= kMaxSocketPath) return path;
     try {
         return QStringLiteral("/proc/self/fd/%1/%2").arg(dirFd()).arg(name);
@@ -512,7 +512,7 @@ void InstanceGuard::Register() {
     connect(m_server, &QLocalServer::newConnection, this, &InstanceGuard::onNewConnection);
 
     openShared();
-    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+    const auto pid = static_cast<std::uint32_t>(::getpid());
     const std::uint16_t limits[3] = {65535, 0, 0};
     bool allowed = true;
     QList<std::uint32_t> registered;
@@ -549,7 +549,7 @@ QList<std::uint32_t> InstanceGuard::RegisteredIds() {
 
 bool InstanceGuard::Check(const QStringList& arguments) {
     if (!m_active || m_options.maxInstances <= 0 || !m_shared) return true;
-    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+    const auto pid = static_cast<std::uint32_t>(::getpid());
     QList<std::uint32_t> ids;
     int position = 0;
     {
@@ -605,7 +605,7 @@ bool InstanceGuard::Check(const QStringList& arguments) {
 
 void InstanceGuard::Deregister() {
     if (!m_registered || !m_shared) return;
-    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+    const auto pid = static_cast<std::uint32_t>(::getpid());
     QList<std::uint32_t> remaining;
     {
         // A lock held past its time or an unreadable table leaves our id
@@ -628,7 +628,7 @@ void InstanceGuard::Deregister() {
 }
 
 void InstanceGuard::notifyAll(GuardMessage message, std::int64_t value, const QList<std::uint32_t>& ids) {
-    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+    const auto pid = static_cast<std::uint32_t>(::getpid());
     GuardRecord r;
     r.kind = static_cast<std::uint32_t>(message);
     r.value = value;

@@ -121,7 +121,7 @@ QByteArray WriteRegistryExport(const QSettings::SettingsMap& values) {
     QString currentGroup;
     bool first = true;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        const int slash = it.key().lastIndexOf(QLatin1Char('/'));
+        const qsizetype slash = it.key().lastIndexOf(QLatin1Char('/'));
         const QString group = slash < 0 ? QString() : it.key().left(slash);
         const QString name = it.key().mid(slash + 1);
         if (first || group != currentGroup) {
@@ -159,7 +159,7 @@ QSettings::Format RegistryFileFormat() {
     return format;
 }
 
-RegistryFileStorage::RegistryFileStorage(const QString& fileName) : m_fileName(fileName) {}
+RegistryFileStorage::RegistryFileStorage(QString fileName) : m_fileName(std::move(fileName)) {}
 
 RegistryFileStorage::~RegistryFileStorage() = default;
 
@@ -231,7 +231,7 @@ void RegistryFileStorage::save() {
     if (!m_cleaned) removeStaleTemporaries();
     s.sync();
     if (s.status() != QSettings::NoError) {
-        const int slash = key.lastIndexOf(QLatin1Char('/'));
+        const qsizetype slash = key.lastIndexOf(QLatin1Char('/'));
         QString keyPath = QString::fromLatin1(kRegistryRoot);
         if (slash > 0)
             keyPath += QLatin1Char('\\') + key.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));

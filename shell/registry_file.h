@@ -12,7 +12,7 @@
 
 namespace tivaro {
 
-inline constexpr const char* kRegistryRoot = "HKEY_CURRENT_USER\\Software\\dornik\\KOVELA";
+inline constexpr const char* kRegistryRoot = R"(HKEY_CURRENT_USER\Software\dornik\KOVELA)";
 
 // Parses an export whose keys lie under kRegistryRoot into QSettings keys
 // ("Form1/NormPos"); dword values become int, texts QString. A damaged or
@@ -50,7 +50,7 @@ public:
 class RegistryFileStorage final : public PlacementValueStore {
 public:
     // fileName empty: <XDG config dir>/dornik/KOVELA.reg.
-    explicit RegistryFileStorage(const QString& fileName = QString());
+    explicit RegistryFileStorage(QString fileName = QString());
     ~RegistryFileStorage() override;
 
     int ReadInteger(const QString& path, int defaultValue) override;

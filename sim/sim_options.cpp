@@ -99,7 +99,7 @@ ParsedOptions ParseSimOptions(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) return fail("option " + name + " needs a value");
             value = args[++i];
         }
-        if (!v->second(value)) return fail("bad value for " + name + ": '" + value + "'");
+        if (!v->second(value)) return fail(("bad value for " + name + ": '").append(value).append("'"));
     }
 
     if (o.replyPort == o.commandPort)

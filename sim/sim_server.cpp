@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -79,7 +78,7 @@ struct SimServer::Impl {
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kReceiveBuffer);
     unsigned long long datagramsIn = 0, datagramsOut = 0, sendFailures = 0;
 
-    Impl(const SimOptions& o, std::FILE* f) : options(o), out(f) {}
+    Impl(SimOptions o, std::FILE* f) : options(std::move(o)), out(f) {}
 
     void Line(const std::string& text) {
         std::fprintf(out, "%s\n", text.c_str());

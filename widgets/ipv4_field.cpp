@@ -36,7 +36,6 @@ Ipv4Field::Ipv4Field(QWidget* parent) : QFrame(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(2, 0, 2, 0);
     row->setSpacing(0);
-    auto* validator = new OctetValidator(this);
     for (std::size_t i = 0; i < m_edits.size(); ++i) {
         if (i > 0) {
             auto* dot = new QLabel(QStringLiteral("."), this);
@@ -47,7 +46,7 @@ Ipv4Field::Ipv4Field(QWidget* parent) : QFrame(parent) {
         edit->setObjectName(QStringLiteral("octet%1").arg(i));
         edit->setFrame(false);
         edit->setAlignment(Qt::AlignCenter);
-        edit->setValidator(validator);
+        edit->setValidator(new OctetValidator(edit));
         edit->setTextMargins(0, 0, 0, 0);
         edit->installEventFilter(this);
         connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& t) {
