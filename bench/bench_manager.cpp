@@ -30,6 +30,7 @@
 #include "sim/sim_options.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -91,7 +92,7 @@ int runLog(int entries, bool withView) {
         "slowest batch of 1,000 (incl. repaint) %.1f ms\n",
         entries, ms, ms * 1000.0 / entries, mib, mib * 1048576.0 / entries, worstBatchMs);
     const double full = residentMiB();
-    form.findChild<QPushButton*>("JvXPButton2")->click();  // "clear Log"
+    form.findChild<QPushButton*>(u"JvXPButton2"_s)->click();  // "clear Log"
     QCoreApplication::processEvents();
     std::printf("clear Log  : resident %.1f MiB before, %.1f MiB after (%.1f MiB before the entries)\n", full,
                 residentMiB(), before);
@@ -125,7 +126,7 @@ int runDiscovery(int modules, int runs) {
         const int logBefore = state.Log.Count();
         QElapsedTimer timer;
         timer.start();
-        form.findChild<QPushButton*>("JvXPButton1")->click();
+        form.findChild<QPushButton*>(u"JvXPButton1"_s)->click();
         qint64 lastRowNs = 0;
         int lastCount = 0;
         QElapsedTimer quiet;

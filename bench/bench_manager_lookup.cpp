@@ -6,6 +6,7 @@
 #include "UnitMain/unit_discovery.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -16,7 +17,7 @@ QString address(int i) {
 void BM_UnitFind(benchmark::State& st) {
     const int n = static_cast<int>(st.range(0));
     tivaro::UnitListModel list;
-    for (int i = 0; i < n; ++i) list.AppendIfNew({address(i), "22222", "22223"});
+    for (int i = 0; i < n; ++i) list.AppendIfNew({address(i), u"22222"_s, u"22223"_s});
     const QString last = address(n - 1), absent = QStringLiteral("10.0.0.1");
     for (auto _ : st) {
         benchmark::DoNotOptimize(list.Find(last));
@@ -36,7 +37,7 @@ void BM_RepeatedDiscoveryReply(benchmark::State& st) {
     NoonClock clock;
     ManagerWindowState state{clock};
     state.ResetGridsOnShow();
-    for (int i = 0; i < n; ++i) state.Units.AppendIfNew({address(i), "22222", "22223"});
+    for (int i = 0; i < n; ++i) state.Units.AppendIfNew({address(i), u"22222"_s, u"22223"_s});
     const QString known = address(n / 2);
     int sinceClear = 0;
     for (auto _ : st) {

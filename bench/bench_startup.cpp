@@ -23,13 +23,14 @@
 #include "shell/instance_guard.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 bool port22223Bound() {
     // /proc/net/udp lists this namespace's sockets; 22223 is 56CF in hex.
-    QFile f("/proc/net/udp");
+    QFile f(u"/proc/net/udp"_s);
     if (!f.open(QIODevice::ReadOnly)) return false;
     return f.readAll().contains(":56CF ");
 }
@@ -58,21 +59,21 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const QString manager =
         argc > 2 ? QString::fromLocal8Bit(argv[2])
-                 : QDir(QCoreApplication::applicationDirPath()).filePath("../shell/tivaro-manager");
+                 : QDir(QCoreApplication::applicationDirPath()).filePath(u"../shell/tivaro-manager"_s);
     const QString program = QDir::cleanPath(QDir::current().absoluteFilePath(manager));
 
     std::vector<double> startMs;
     std::vector<long> rss;
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir dir;
-        QDir().mkpath(dir.filePath("run"));
-        QFile::setPermissions(dir.filePath("run"),
+        QDir().mkpath(dir.filePath(u"run"_s));
+        QFile::setPermissions(dir.filePath(u"run"_s),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         InstanceGuard::Options o;
         o.programPath = program;
-        o.nameSpaceDir = dir.filePath("run");
-        const QByteArray runDir = dir.filePath("run").toLocal8Bit(),
-                         cfgDir = dir.filePath("cfg").toLocal8Bit();
+        o.nameSpaceDir = dir.filePath(u"run"_s);
+        const QByteArray runDir = dir.filePath(u"run"_s).toLocal8Bit(),
+                         cfgDir = dir.filePath(u"cfg"_s).toLocal8Bit();
         const QByteArray path = program.toLocal8Bit();
 
         const auto t0 = Clock::now();

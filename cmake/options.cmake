@@ -1,32 +1,22 @@
-# Two INTERFACE targets carry warnings and strict Qt defines:
-# tivaro_options for every library and program, tivaro_test_options for the
-# tests and benchmarks.
+# One INTERFACE target, tivaro_options, carries the warnings and strict Qt
+# defines for every target: libraries, programs, tests, benchmarks, fuzzers.
 option(TIVARO_WERROR "Turn compiler warnings into errors" OFF)
 
-add_library(tivaro_common_options INTERFACE)
-target_compile_features(tivaro_common_options INTERFACE cxx_std_17)
-target_compile_options(tivaro_common_options INTERFACE -Wall -Wextra -Wpedantic)
+add_library(tivaro_options INTERFACE)
+target_compile_features(tivaro_options INTERFACE cxx_std_17)
+target_compile_options(tivaro_options INTERFACE -Wall -Wextra -Wpedantic)
 if(TIVARO_WERROR)
-  target_compile_options(tivaro_common_options INTERFACE -Werror)
+  target_compile_options(tivaro_options INTERFACE -Werror)
 endif()
 # Text crosses between QString and bytes only through an explicit call
-# (fromUtf8, fromLatin1, toUtf8...), never through an implicit cast.
-target_compile_definitions(tivaro_common_options INTERFACE
+# (fromUtf8, fromLatin1, toUtf8, u"..."_s), never through an implicit cast.
+target_compile_definitions(tivaro_options INTERFACE
   QT_NO_FOREACH
   QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_NO_CAST_FROM_ASCII
   QT_NO_CAST_TO_ASCII
   QT_NO_CAST_FROM_BYTEARRAY
   QT_NO_CONTEXTLESS_CONNECT)
-
-add_library(tivaro_options INTERFACE)
-target_link_libraries(tivaro_options INTERFACE tivaro_common_options)
-target_compile_definitions(tivaro_options INTERFACE QT_NO_CAST_FROM_ASCII)
-
-# Tests compare with German literals everywhere: a string literal still
-# becomes a QString (as UTF-8), a char pointer does not.
-add_library(tivaro_test_options INTERFACE)
-target_link_libraries(tivaro_test_options INTERFACE tivaro_common_options)
-target_compile_definitions(tivaro_test_options INTERFACE QT_RESTRICTED_CAST_FROM_ASCII)
 
 # tivaro_add_library(<name> SOURCES <files...> [LIBS <targets...>]): one static
 # library of the given files of the calling folder. Headers are included by

@@ -4,7 +4,7 @@
 function(tivaro_add_test name)
   cmake_parse_arguments(T "GUI;LAN" "TIMEOUT" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE tivaro_test_options ${T_LIBS})
+  target_link_libraries(${name} PRIVATE tivaro_options ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/support)
   if(T_LAN)
     add_test(NAME ${name}

@@ -12,6 +12,7 @@
 #include "widgets/confirm_dialog.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -55,7 +56,7 @@ void TestConfirmDialog::looksAsAQuestion() {
         QCOMPARE(box->escapeButton()->objectName(), QStringLiteral("Nein"));
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         QVERIFY((box->frameGeometry().center() - screen.center()).manhattanLength() <= 2);
-        box->findChild<QPushButton*>("Nein")->click();
+        box->findChild<QPushButton*>(u"Nein"_s)->click();
     });
     QVERIFY(!result);
 }
@@ -76,13 +77,13 @@ void TestConfirmDialog::answers() {
     const bool result = answer([how](QMessageBox* box) {
         switch (how) {
             case 0:
-                box->findChild<QPushButton*>("Ja")->click();
+                box->findChild<QPushButton*>(u"Ja"_s)->click();
                 break;
             case 1:
                 QTest::keyClick(box, Qt::Key_Return);
                 break;
             case 2:
-                box->findChild<QPushButton*>("Nein")->click();
+                box->findChild<QPushButton*>(u"Nein"_s)->click();
                 break;
             case 3:
                 QTest::keyClick(box, Qt::Key_Escape);
@@ -108,7 +109,7 @@ void TestConfirmDialog::belongsToTheModalDialogInFront() {
             owner = box->parentWidget();
             onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             frame = box->frameGeometry();
-            box->findChild<QPushButton*>("Nein")->click();
+            box->findChild<QPushButton*>(u"Nein"_s)->click();
         });
         dialog.reject();
     });

@@ -20,6 +20,7 @@
 #include "UnitMain/datagram_delivery.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 using tivaro::Bytes;
 using tivaro::DatagramEvent;
@@ -112,7 +113,7 @@ void TestDatagramDelivery::nestedLoopsDeliver() {
     QFETCH(QString, loop);
     bool received = false;
     QDialog dialog;
-    QMessageBox box(QMessageBox::Information, "t", "waiting");
+    QMessageBox box(QMessageBox::Information, u"t"_s, u"waiting"_s);
     DatagramDelivery delivery([&](const DatagramEvent&) {
         received = true;
         dialog.done(QDialog::Accepted);
@@ -131,12 +132,12 @@ void TestDatagramDelivery::nestedLoopsDeliver() {
     QTimer::singleShot(0, this, [&] {
         inside = true;
         peer.Send(listener.Port(), Numbered(7));
-        if (loop == "processEvents") {
+        if (loop == u"processEvents"_s) {
             QElapsedTimer clock;
             clock.start();
             while (!received && clock.elapsed() < 5000)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        } else if (loop == "dialog") {
+        } else if (loop == u"dialog"_s) {
             dialog.exec();
         } else {
             box.exec();

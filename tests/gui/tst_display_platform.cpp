@@ -8,6 +8,8 @@
 
 #include "shell/display_platform.h"
 
+using namespace Qt::StringLiterals;
+
 using tivaro::ChoosePlatform;
 using tivaro::PlatformChoice;
 using Kind = PlatformChoice::Kind;
@@ -91,7 +93,7 @@ void TestDisplayPlatform::choice() {
     QFETCH(bool, xAnswers);
     QFETCH(int, kind);
     QFETCH(QString, message);
-    const auto env = [](const QString& v) { return v == "-" ? std::nullopt : opt(qPrintable(v)); };
+    const auto env = [](const QString& v) { return v == u"-"_s ? std::nullopt : opt(qPrintable(v)); };
     QStringList asked;
     const PlatformChoice c = ChoosePlatform(env(qpa), env(display), env(wayland), [&](const std::string& d) {
         asked << QString::fromStdString(d);
@@ -101,7 +103,7 @@ void TestDisplayPlatform::choice() {
     QCOMPARE(QString::fromStdString(c.message), message);
     // The X server is asked only about the display named, and never for another platform.
     for (const QString& d : asked) QCOMPARE(d, display);
-    if (qpa != "-" && !qpa.isEmpty() && qpa != "xcb") QVERIFY(asked.isEmpty());
+    if (qpa != u"-"_s && !qpa.isEmpty() && qpa != u"xcb"_s) QVERIFY(asked.isEmpty());
 }
 
 void TestDisplayPlatform::noDisplayEndsWithOneLine_data() {
@@ -110,8 +112,8 @@ void TestDisplayPlatform::noDisplayEndsWithOneLine_data() {
     QTest::addColumn<QString>("named");
     const QString dead = deadDisplay();
     QTest::newRow("no DISPLAY") << QString() << QString() << "DISPLAY";
-    QTest::newRow("silent display") << QString() << dead << "\"" + dead + "\"";
-    QTest::newRow("xcb chosen, silent display") << "xcb" << dead << "\"" + dead + "\"";
+    QTest::newRow("silent display") << QString() << dead << u"\""_s + dead + u"\""_s;
+    QTest::newRow("xcb chosen, silent display") << "xcb" << dead << u"\""_s + dead + u"\""_s;
 }
 
 void TestDisplayPlatform::noDisplayEndsWithOneLine() {
@@ -121,17 +123,17 @@ void TestDisplayPlatform::noDisplayEndsWithOneLine() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         env.remove(QString::fromUtf8(name));
-    if (!qpa.isEmpty()) env.insert("QT_QPA_PLATFORM", qpa);
-    if (!display.isEmpty()) env.insert("DISPLAY", display);
+    if (!qpa.isEmpty()) env.insert(u"QT_QPA_PLATFORM"_s, qpa);
+    if (!display.isEmpty()) env.insert(u"DISPLAY"_s, display);
     QProcess manager;
     manager.setProcessEnvironment(env);
-    manager.start(qEnvironmentVariable("TIVARO_BUILD_DIR") + "/shell/tivaro-manager", {});
+    manager.start(qEnvironmentVariable("TIVARO_BUILD_DIR") + u"/shell/tivaro-manager"_s, {});
     QVERIFY(manager.waitForFinished(30000));
     QCOMPARE(manager.exitStatus(), QProcess::NormalExit);
     QCOMPARE(manager.exitCode(), 1);
     const QString err = QString::fromLocal8Bit(manager.readAllStandardError());
     QCOMPARE(err.count(u'\n'), 1);
-    QVERIFY2(err.startsWith("tivaro-manager: ") && err.contains(named), qPrintable(err));
+    QVERIFY2(err.startsWith(u"tivaro-manager: "_s) && err.contains(named), qPrintable(err));
     QVERIFY(manager.readAllStandardOutput().isEmpty());
 }
 

@@ -8,11 +8,13 @@
 #include "core/command_boundary.h"
 #include "widgets/error_box.h"
 
+using namespace Qt::StringLiterals;
+
 class TestErrorBox : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        QCoreApplication::setApplicationName("Tivaro-manager");
+        QCoreApplication::setApplicationName(u"Tivaro-manager"_s);
         tivaro::SetStandardErrorDisplay(tivaro::ShowStandardErrorBox);
     }
 
@@ -58,7 +60,7 @@ private slots:
             after = true;
         });
         QVERIFY(!after);
-        QCOMPARE(title, QString("Tivaro-manager"));
+        QCOMPARE(title, u"Tivaro-manager"_s);
         QCOMPARE(text, shown);
         QCOMPARE(icon, QMessageBox::Critical);
         QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));

@@ -3,6 +3,8 @@
 
 #include "widgets/ipv4_field.h"
 
+using namespace Qt::StringLiterals;
+
 using tivaro::Ipv4Field;
 
 class TestIpv4Field : public QObject {
@@ -26,19 +28,19 @@ private slots:
         QTest::addColumn<QString>("read");
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("zeros") << "0.0.0.0"
-                               << "0.0.0.0" << QStringList{"0", "0", "0", "0"};
+                               << "0.0.0.0" << QStringList{u"0"_s, u"0"_s, u"0"_s, u"0"_s};
         QTest::newRow("mask") << "255.255.255.0"
-                              << "255.255.255.0" << QStringList{"255", "255", "255", "0"};
+                              << "255.255.255.0" << QStringList{u"255"_s, u"255"_s, u"255"_s, u"0"_s};
         QTest::newRow("address") << "198.18.0.50"
-                                 << "198.18.0.50" << QStringList{"198", "18", "0", "50"};
+                                 << "198.18.0.50" << QStringList{u"198"_s, u"18"_s, u"0"_s, u"50"_s};
         QTest::newRow("over 255") << "300.1.2.3"
-                                  << "255.1.2.3" << QStringList{"255", "1", "2", "3"};
+                                  << "255.1.2.3" << QStringList{u"255"_s, u"1"_s, u"2"_s, u"3"_s};
         QTest::newRow("short") << "10.1"
-                               << "10.1.0.0" << QStringList{"10", "1", "", ""};
+                               << "10.1.0.0" << QStringList{u"10"_s, u"1"_s, u""_s, u""_s};
         QTest::newRow("junk") << "a.-1.2.x"
-                              << "0.0.2.0" << QStringList{"", "", "2", ""};
+                              << "0.0.2.0" << QStringList{u""_s, u""_s, u"2"_s, u""_s};
         QTest::newRow("empty") << ""
-                               << "0.0.0.0" << QStringList{"", "", "", ""};
+                               << "0.0.0.0" << QStringList{u""_s, u""_s, u""_s, u""_s};
     }
     void assignText() {
         QFETCH(QString, assigned);
@@ -54,10 +56,10 @@ private slots:
 
     void octetsAndBlanks() {
         Ipv4Field field;
-        QCOMPARE(field.text(), QString("0.0.0.0"));
+        QCOMPARE(field.text(), u"0.0.0.0"_s);
         field.setOctets({192, 168, 1, 50});
         field.setOctet(3, 7);
-        QCOMPARE(field.octetEdit(3)->text(), QString("7"));
+        QCOMPARE(field.octetEdit(3)->text(), u"7"_s);
         field.octetEdit(2)->clear();
         QCOMPARE(field.octetOrBlank(2), std::nullopt);
         QCOMPARE(field.octet(2), std::uint8_t(0));

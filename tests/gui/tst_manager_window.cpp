@@ -18,6 +18,7 @@
 #include "widgets/numeric_field.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 using tivaro::test::PresetConfirmation;
 using tivaro::test::RecordingSender;
@@ -122,8 +123,8 @@ void TestManagerWindow::windowFontsAndTabOrder() {
     QVERIFY(!(form.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
                                     Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint)));
     QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
-    QVERIFY(!form.findChild<QLabel*>("Image1")->pixmap().isNull());
-    QCOMPARE(form.findChild<QLabel*>("Image1")->pixmap().size(), QSize(244, 161));
+    QVERIFY(!form.findChild<QLabel*>(u"Image1"_s)->pixmap().isNull());
+    QCOMPARE(form.findChild<QLabel*>(u"Image1"_s)->pixmap().size(), QSize(244, 161));
 
     const auto font = [&](const char* name) {
         return form.findChild<QWidget*>(QString::fromUtf8(name))->font();
@@ -144,14 +145,15 @@ void TestManagerWindow::windowFontsAndTabOrder() {
     QCOMPARE(font("Log_Grid").family(), QStringLiteral("Verdana"));
     QCOMPARE(font("Unit_Grid").pointSize(), 8);
     // What the named families resolve to once the fonts are installed.
-    if (QFile::exists("/usr/share/wine/fonts/tahoma.ttf"))
+    if (QFile::exists(u"/usr/share/wine/fonts/tahoma.ttf"_s))
         QCOMPARE(QFontInfo(font("JvXPButton1")).family(), QStringLiteral("Tahoma"));
     QCOMPARE(QFontInfo(font("Log_Grid")).family(), QStringLiteral("DejaVu Sans"));
     QCOMPARE(QFontInfo(font("Label8")).family(), QStringLiteral("Liberation Sans"));
 
     // Tab order among the visible controls; the hidden fields are skipped.
-    const QStringList expected{"Unit_Grid", "JvXPButton1", "JvXPButton2", "Log_Grid",   "JvXPButton8",
-                               "SpinEdit3", "SpinEdit4",   "SpinEdit5",   "JvXPButton3"};
+    const QStringList expected{u"Unit_Grid"_s, u"JvXPButton1"_s, u"JvXPButton2"_s,
+                               u"Log_Grid"_s,  u"JvXPButton8"_s, u"SpinEdit3"_s,
+                               u"SpinEdit4"_s, u"SpinEdit5"_s,   u"JvXPButton3"_s};
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QStringList order;
@@ -164,7 +166,7 @@ void TestManagerWindow::windowFontsAndTabOrder() {
             order << named->objectName();
         w = w->nextInFocusChain();
     } while (w != &form);
-    const qsizetype first = order.indexOf("Unit_Grid");
+    const qsizetype first = order.indexOf(u"Unit_Grid"_s);
     order = order.mid(first) + order.mid(0, first);
     QCOMPARE(order, expected);
     form.Shutdown();
@@ -187,13 +189,14 @@ void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    for (int i = 0; i < 3; ++i) form.ADD_LOG("198.18.0.1", "22223", "ONLINE");
+    for (int i = 0; i < 3; ++i) form.ADD_LOG(u"198.18.0.1"_s, u"22223"_s, u"ONLINE"_s);
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));  // the grids hold rows and a selection
     QCoreApplication::processEvents();
 
-    const QStringList forward{"Unit_Grid", "JvXPButton1", "JvXPButton2", "Log_Grid",    "JvXPButton8",
-                              "SpinEdit3", "SpinEdit4",   "SpinEdit5",   "JvXPButton3", "Unit_Grid"};
-    form.findChild<QWidget*>("Unit_Grid")->setFocus(Qt::OtherFocusReason);
+    const QStringList forward{u"Unit_Grid"_s,   u"JvXPButton1"_s, u"JvXPButton2"_s, u"Log_Grid"_s,
+                              u"JvXPButton8"_s, u"SpinEdit3"_s,   u"SpinEdit4"_s,   u"SpinEdit5"_s,
+                              u"JvXPButton3"_s, u"Unit_Grid"_s};
+    form.findChild<QWidget*>(u"Unit_Grid"_s)->setFocus(Qt::OtherFocusReason);
     QStringList visited;
     for (int i = 0; i < forward.size(); ++i) {
         visited << focusedControl(&form);
@@ -201,7 +204,7 @@ void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
     }
     QCOMPARE(visited, forward);
     visited.clear();
-    form.findChild<QWidget*>("Unit_Grid")->setFocus(Qt::OtherFocusReason);
+    form.findChild<QWidget*>(u"Unit_Grid"_s)->setFocus(Qt::OtherFocusReason);
     for (int i = 0; i < forward.size(); ++i) {
         visited.prepend(focusedControl(&form));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
@@ -209,14 +212,15 @@ void TestManagerWindow::tabAndShiftTabMoveThroughTheWindow() {
     QCOMPARE(visited, forward);
 
     // From the third octet four Tabs reach "clear Log", and Space presses it.
-    form.findChild<QWidget*>("SpinEdit5")->setFocus(Qt::OtherFocusReason);
+    form.findChild<QWidget*>(u"SpinEdit5"_s)->setFocus(Qt::OtherFocusReason);
     for (int i = 0; i < 4; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(focusedControl(&form), QStringLiteral("JvXPButton2"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QCoreApplication::processEvents();
     QCOMPARE(form.State().Log.Rows().Count(), 1);
-    QCOMPARE(form.findChild<StringGrid*>("Log_Grid")->model()->rowCount(), 1);
-    QCOMPARE(form.findChild<StringGrid*>("Unit_Grid")->model()->rowCount(), 2);  // only the log was cleared
+    QCOMPARE(form.findChild<StringGrid*>(u"Log_Grid"_s)->model()->rowCount(), 1);
+    // Only the log was cleared.
+    QCOMPARE(form.findChild<StringGrid*>(u"Unit_Grid"_s)->model()->rowCount(), 2);
     form.Shutdown();
 }
 
@@ -225,8 +229,8 @@ void TestManagerWindow::wheelOverAnOctetFieldChangesNothing() {
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    auto* octet = form.findChild<NumericField*>("SpinEdit5");
-    auto* grid = form.findChild<QWidget*>("Unit_Grid");
+    auto* octet = form.findChild<NumericField*>(u"SpinEdit5"_s);
+    auto* grid = form.findChild<QWidget*>(u"Unit_Grid"_s);
     grid->setFocus(Qt::OtherFocusReason);
     for (int turn = 0; turn < 3; ++turn) tivaro::test::WheelOver(octet, 1);
     tivaro::test::WheelOver(octet, 3, Qt::ControlModifier);
@@ -245,11 +249,12 @@ void TestManagerWindow::wheelOverAnOctetFieldChangesNothing() {
 
 void TestManagerWindow::longCellTextIsClippedNotElided() {
     TForm1 form(nullptr, {kAnyPort});
-    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    auto* log = form.findChild<StringGrid*>(u"Log_Grid"_s);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.ADD_LOG("198.18.0.1", "22223", "NO RESPONSE FROM 198.18.123.234 NO RESPONSE FROM 198.18.123.234");
-    form.ADD_LOG("198.18.0.1", "222232222322223222232222322223", "");  // runs past its column
+    form.ADD_LOG(u"198.18.0.1"_s, u"22223"_s,
+                 u"NO RESPONSE FROM 198.18.123.234 NO RESPONSE FROM 198.18.123.234"_s);
+    form.ADD_LOG(u"198.18.0.1"_s, u"222232222322223222232222322223"_s, u""_s);  // runs past its column
     QCoreApplication::processEvents();
     const QRect message(log->columnViewportPosition(3), 0, log->columnWidth(3), 16);
     const QImage clipped = log->viewport()->grab(message).toImage();
@@ -267,8 +272,8 @@ void TestManagerWindow::longCellTextIsClippedNotElided() {
 
 void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
     TForm1 form(nullptr, {kAnyPort});
-    auto* units = form.findChild<StringGrid*>("Unit_Grid");
-    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    auto* units = form.findChild<StringGrid*>(u"Unit_Grid"_s);
+    auto* log = form.findChild<StringGrid*>(u"Log_Grid"_s);
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -282,7 +287,7 @@ void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
     units->selectionModel()->clear();
     units->setCurrentIndex(units->model()->index(0, 0));
     QTest::keyClick(units, Qt::Key_Down, Qt::ShiftModifier);
-    clipboard->setText("before");
+    clipboard->setText(u"before"_s);
     QTest::keyClick(units, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(clipboard->text(), QStringLiteral("198.18.1.10\t22222\t22223\n198.18.1.11\t22222\t22223\n"));
     QCOMPARE(form.grdRec(), (tivaro::TGridRect{0, 2, 2, 2}));  // nothing else changes
@@ -306,7 +311,7 @@ void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
 
     // Nothing selected: the clipboard keeps what it had.
     log->selectionModel()->clear();
-    clipboard->setText("kept");
+    clipboard->setText(u"kept"_s);
     QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(clipboard->text(), QStringLiteral("kept"));
     form.Shutdown();
@@ -314,8 +319,8 @@ void TestManagerWindow::ctrlCCopiesTheSelectedRows() {
 
 void TestManagerWindow::firstShowResetsGridsAndSizes() {
     TForm1 form(nullptr, {kAnyPort});
-    auto* log = form.findChild<StringGrid*>("Log_Grid");
-    auto* units = form.findChild<StringGrid*>("Unit_Grid");
+    auto* log = form.findChild<StringGrid*>(u"Log_Grid"_s);
+    auto* units = form.findChild<StringGrid*>(u"Unit_Grid"_s);
     QCOMPARE(units->height(), 274);
     QCOMPARE(log->columnWidth(0), 67);
     QCOMPARE(log->columnWidth(1), 113);
@@ -341,7 +346,7 @@ void TestManagerWindow::firstShowResetsGridsAndSizes() {
 
 void TestManagerWindow::discoveryFillsTheUnitViewWithoutScrolling() {
     TForm1 form(nullptr, {kAnyPort});
-    auto* units = form.findChild<StringGrid*>("Unit_Grid");
+    auto* units = form.findChild<StringGrid*>(u"Unit_Grid"_s);
     QAbstractItemModelTester tester(units->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -375,17 +380,17 @@ void TestManagerWindow::discoveryFillsTheUnitViewWithoutScrolling() {
 
 void TestManagerWindow::logViewScrollsAndHighlightsGrdRec() {
     TForm1 form(nullptr, {kAnyPort});
-    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    auto* log = form.findChild<StringGrid*>(u"Log_Grid"_s);
     QAbstractItemModelTester tester(log->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    for (int i = 0; i < 16; ++i) form.ADD_LOG("198.18.0.1", "22223", QStringLiteral("E%1").arg(i));
+    for (int i = 0; i < 16; ++i) form.ADD_LOG(u"198.18.0.1"_s, u"22223"_s, QStringLiteral("E%1").arg(i));
     QCoreApplication::processEvents();
     QCOMPARE(log->rowAt(1), 0);  // row count 17: still at the top
-    form.ADD_LOG("198.18.0.1", "22223", "E16");
+    form.ADD_LOG(u"198.18.0.1"_s, u"22223"_s, u"E16"_s);
     QCoreApplication::processEvents();
     QCOMPARE(log->verticalScrollBar()->value(), 1);
-    for (int i = 17; i < 20; ++i) form.ADD_LOG("198.18.0.1", "22223", QStringLiteral("E%1").arg(i));
+    for (int i = 17; i < 20; ++i) form.ADD_LOG(u"198.18.0.1"_s, u"22223"_s, QStringLiteral("E%1").arg(i));
     QCoreApplication::processEvents();
     QCOMPARE(log->verticalScrollBar()->value(), 4);
     QCOMPARE(log->rowAt(1), 4);
@@ -397,7 +402,7 @@ void TestManagerWindow::logViewScrollsAndHighlightsGrdRec() {
     QCOMPARE(cells.size(), 3);
     for (const QModelIndex& cell : cells) QCOMPARE(cell.row(), 0);
     QCOMPARE(log->verticalScrollBar()->value(), 5);  // selecting does not scroll back
-    form.findChild<QPushButton*>("JvXPButton2")->click();
+    form.findChild<QPushButton*>(u"JvXPButton2"_s)->click();
     QCoreApplication::processEvents();
     QCOMPARE(log->model()->rowCount(), 1);
     QCOMPARE(log->model()->index(0, 3).data().toString(), QString());
@@ -412,30 +417,30 @@ void TestManagerWindow::buttonsRunTheirCommands() {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
 
-    form.findChild<QPushButton*>("JvXPButton1")->click();
+    form.findChild<QPushButton*>(u"JvXPButton1"_s)->click();
     QCoreApplication::processEvents();
-    QCOMPARE(form.findChild<StringGrid*>("Unit_Grid")->model()->rowCount(), 1);
+    QCOMPARE(form.findChild<StringGrid*>(u"Unit_Grid"_s)->model()->rowCount(), 1);
     QCOMPARE(sender.calls, (std::vector<std::string>{"Close", "Send"}));
     QCOMPARE(sender.sent.back().host, std::string("255.255.255.255"));
     QCOMPARE(sender.sent.back().bytes, kBrca);
 
     // Typed octets reach the switch request through the fields.
-    auto* a = form.findChild<NumericField*>("SpinEdit3");
+    auto* a = form.findChild<NumericField*>(u"SpinEdit3"_s);
     QTest::keyClick(a, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(a, "300");
+    QTest::keyClicks(a, u"300"_s);
     confirmation.answer = false;
-    form.findChild<QPushButton*>("JvXPButton8")->click();
+    form.findChild<QPushButton*>(u"JvXPButton8"_s)->click();
     QCOMPARE(confirmation.questions.last(), QStringLiteral("All Units in same Subnet 300.168.1.XXX ?"));
     QCOMPARE(sender.sent.size(), std::size_t(1));
     confirmation.answer = true;
-    form.findChild<QPushButton*>("JvXPButton8")->click();
+    form.findChild<QPushButton*>(u"JvXPButton8"_s)->click();
     QCOMPARE(sender.sent.size(), std::size_t(2));
     QCOMPARE(sender.sent.back().bytes, (tivaro::Bytes{'B', 'R', 'C', 'X', 0x2C, 0xA8, 0x01}));
-    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    auto* log = form.findChild<StringGrid*>(u"Log_Grid"_s);
     QCoreApplication::processEvents();
     QCOMPARE(log->model()->index(1, 3).data().toString(), QStringLiteral("SET ALL TO 300.168.1.XXX"));
 
-    form.findChild<QPushButton*>("JvXPButton3")->click();
+    form.findChild<QPushButton*>(u"JvXPButton3"_s)->click();
     QVERIFY(!form.isVisible());
     form.Shutdown();
 }
@@ -450,7 +455,7 @@ void TestManagerWindow::mouseReleaseOverAUnitStartsTheFetch() {
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10", 4001));
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.11", 4002));
     QCoreApplication::processEvents();
-    auto* units = form.findChild<StringGrid*>("Unit_Grid");
+    auto* units = form.findChild<StringGrid*>(u"Unit_Grid"_s);
     // Below the last row: outside every cell, nothing is sent.
     QTest::mouseClick(units->viewport(), Qt::LeftButton, {}, QPoint(20, 5 * 16 + 8));
     QVERIFY(sender.sent.empty());
@@ -479,9 +484,9 @@ void TestManagerWindow::failingSendShowsTheErrorAndEndsTheCommand() {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.IdUDPServer1UDPRead(datagram(kBrca, "198.18.1.10"));
-    form.findChild<QPushButton*>("JvXPButton8")->click();
+    form.findChild<QPushButton*>(u"JvXPButton8"_s)->click();
     QCOMPARE(shown.size(), 1);
-    QVERIFY(shown.first().startsWith("Socket-Fehler # 101"));
+    QVERIFY(shown.first().startsWith(u"Socket-Fehler # 101"_s));
     QCOMPARE(form.State().Units.Count(), 0);
     QCOMPARE(form.State().Log.Count(), 1);  // only the ONLINE entry: no SET ALL TO
     form.Shutdown();
@@ -512,7 +517,7 @@ void TestManagerWindow::listenerThatCannotStartLeavesTheGridsAsCreated() {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(shown.size(), 1);
     QVERIFY(!form.ListenerActive());
-    auto* log = form.findChild<StringGrid*>("Log_Grid");
+    auto* log = form.findChild<StringGrid*>(u"Log_Grid"_s);
     QCOMPARE(log->model()->rowCount(), 2);
     QCOMPARE(log->model()->flags(log->model()->index(0, 0)), Qt::NoItemFlags);  // grey header row
     QCOMPARE(form.grdRec(), (tivaro::TGridRect{0, 0, 0, 0}));

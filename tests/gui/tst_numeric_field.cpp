@@ -9,6 +9,7 @@
 #include "widgets/numeric_field.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 class TestNumericField : public QObject {
     Q_OBJECT
@@ -32,7 +33,7 @@ void TestNumericField::typedKeys_data() {
                                      << "12";
     QTest::newRow("blank refused") << "1 2"
                                    << "12";
-    QTest::newRow("decimal separator") << ("1" + sep + "5") << ("1" + sep + "5");
+    QTest::newRow("decimal separator") << (u"1"_s + sep + u"5"_s) << (u"1"_s + sep + u"5"_s);
 }
 
 void TestNumericField::typedKeys() {
@@ -77,7 +78,7 @@ void TestNumericField::stepsAndLeavingClampIntoTheBounds() {
     // Typing may leave the range; leaving the field clamps.
     field.setFocus();
     QTest::keyClick(&field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(&field, "99999");
+    QTest::keyClicks(&field, u"99999"_s);
     QCOMPARE(port.Value(), 99999);
     other.setFocus();
     QApplication::processEvents();
@@ -85,7 +86,7 @@ void TestNumericField::stepsAndLeavingClampIntoTheBounds() {
     QCOMPARE(port.Text(), QStringLiteral("65535"));
     field.setFocus();
     QTest::keyClick(&field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(&field, "--");
+    QTest::keyClicks(&field, u"--"_s);
     other.setFocus();
     QApplication::processEvents();
     QCOMPARE(field.text(), QStringLiteral("--"));  // unreadable text stays

@@ -12,6 +12,7 @@
 #include "shell/widget_placement.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -48,7 +49,7 @@ QByteArray fileText(const QString& path) {
 class TestPlacement : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QString file() const { return m_dir.filePath("KOVELA.reg"); }
+    QString file() const { return m_dir.filePath(u"KOVELA.reg"_s); }
 
     void writeFile(const QByteArray& values) {
         QFile f(file());
@@ -150,7 +151,7 @@ private slots:
         FormPlacementHook hook(form, &store);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(shown, QStringList{"Socket konnte nicht gebunden werden."});
+        QCOMPARE(shown, QStringList{u"Socket konnte nicht gebunden werden."_s});
         const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
         QCOMPARE(form.frameGeometry().left(), (work.width() - form.frameGeometry().width()) / 2);
         SetErrorDisplay({});
@@ -159,18 +160,19 @@ private slots:
     void storeErrorAtCloseIsShownAndTheCloseGoesOn() {
         QStringList shown;
         SetErrorDisplay([&](const std::exception& e) { shown << QString::fromUtf8(e.what()); });
-        QFile blocker(m_dir.filePath("blocker"));
+        QFile blocker(m_dir.filePath(u"blocker"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        RegistryFileStorage store(m_dir.filePath("blocker/KOVELA.reg"));
+        RegistryFileStorage store(m_dir.filePath(u"blocker/KOVELA.reg"_s));
         Form form;
         FormPlacementHook hook(form, &store);
         form.show();
         QVERIFY(form.close());
         QVERIFY(!form.isVisible());
-        QCOMPARE(shown,
-                 QStringList{
-                     "Unable to open key \"HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1\" for write"});
+        QCOMPARE(
+            shown,
+            QStringList{
+                u"Unable to open key \"HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1\" for write"_s});
         SetErrorDisplay({});
     }
 };
@@ -178,14 +180,14 @@ private slots:
 int main(int argc, char** argv) {
     // One 1920 x 1080 screen at 96 dpi, unless the run asks for another platform.
     QTemporaryDir layoutDir;
-    if (qEnvironmentVariable("QT_QPA_PLATFORM", "offscreen") == "offscreen") {
-        const QString layout = layoutDir.filePath("screens.json");
+    if (qEnvironmentVariable("QT_QPA_PLATFORM", u"offscreen"_s) == u"offscreen"_s) {
+        const QString layout = layoutDir.filePath(u"screens.json"_s);
         QFile f(layout);
         if (f.open(QIODevice::WriteOnly))
             f.write(
                 R"({"screens":[{"name":"A","x":0,"y":0,"width":1920,"height":1080,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
         f.close();
-        qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + layout).toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", (u"offscreen:configfile="_s + layout).toLocal8Bit());
     }
     QApplication app(argc, argv);
     TestPlacement test;

@@ -18,6 +18,7 @@
 #include "widgets/numeric_field.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -72,7 +73,7 @@ private slots:
         errors.clear();
         tivaro::SetErrorDisplay([this](const std::exception& e) { errors.push_back(e.what()); });
         form = std::make_unique<TForm2>(host, confirmation);
-        form->SetTargetCaption("198.18.0.50");
+        form->SetTargetCaption(u"198.18.0.50"_s);
     }
     void cleanup() {
         form.reset();
@@ -111,23 +112,23 @@ private slots:
     }
 
     void captionsAndWindow() {
-        QCOMPARE(form->windowTitle(), QString("Setup Modul"));
-        QCOMPARE(form->objectName(), QString("Form2"));
+        QCOMPARE(form->windowTitle(), u"Setup Modul"_s);
+        QCOMPARE(form->objectName(), u"Form2"_s);
         QCOMPARE(form->size(), QSize(594, 375));
         QCOMPARE(form->minimumSize(), form->maximumSize());
         QVERIFY(form->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(!(form->windowFlags() & Qt::WindowCloseButtonHint));
         QVERIFY(!(form->windowFlags() & Qt::WindowMinMaxButtonsHint));
         QCOMPARE(form->palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form->font().family(), QString("Tahoma"));
+        QCOMPARE(form->font().family(), u"Tahoma"_s);
         QCOMPARE(form->font().pixelSize(), 11);
         auto* ip = child<QLabel>("IP");
-        QCOMPARE(ip->text(), QString("198.18.0.50"));
-        QCOMPARE(ip->font().family(), QString("Verdana"));
+        QCOMPARE(ip->text(), u"198.18.0.50"_s);
+        QCOMPARE(ip->font().family(), u"Verdana"_s);
         QCOMPARE(ip->font().pixelSize(), 21);
         QVERIFY(ip->font().bold());
         QCOMPARE(ip->palette().color(QPalette::WindowText), QColor(Qt::blue));
-        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->font().family(), QString("MS Sans Serif"));
+        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->font().family(), u"MS Sans Serif"_s);
         QStringList captions;
         for (QLabel* l : form->findChildren<QLabel*>())
             if (l->isVisibleTo(form.get())) captions << l->text();
@@ -136,7 +137,7 @@ private slots:
             QVERIFY2(captions.contains(QString::fromUtf8(text)), text);
         for (const char* text : {"Port RX", "TX", "[22222]", "[22223]"})
             QVERIFY2(!captions.contains(QString::fromUtf8(text)), text);
-        QCOMPARE(child<QCheckBox>("DHCP_ON")->text(), QString("DHCP"));
+        QCOMPARE(child<QCheckBox>("DHCP_ON")->text(), u"DHCP"_s);
         QCOMPARE(child<QLineEdit>("MYSQL_Pass")->echoMode(), QLineEdit::Normal);
         for (QPushButton* b : form->findChildren<QPushButton*>())
             QVERIFY(!b->isDefault() && !b->autoDefault());
@@ -145,16 +146,16 @@ private slots:
     void designValues() {
         const SetupFieldValues v = form->Fields();
         QVERIFY(v == SetupFieldValues{});
-        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), QString("255.255.255.0"));
-        QCOMPARE(child<NumericField>("MYSQL_PORT")->Model().Text(), QString("5000"));
-        QCOMPARE(form->TargetCaption(), QString("198.18.0.50"));
+        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), u"255.255.255.0"_s);
+        QCOMPARE(child<NumericField>("MYSQL_PORT")->Model().Text(), u"5000"_s);
+        QCOMPARE(form->TargetCaption(), u"198.18.0.50"_s);
     }
 
     void tabOrder() {
         showActive();
-        const QStringList expected{"JvXPButton1", "IP_ADDRESS",   "MASK_ADDRESS", "GW_ADDRESS",
-                                   "JvXPButton3", "JvXPButton12", "JvXPButton13", "MYSQL_User",
-                                   "MYSQL_Pass",  "MYSQL_PORT",   "MYSQL_URL",    "JvXPButton1"};
+        const QStringList expected{u"JvXPButton1"_s, u"IP_ADDRESS"_s,   u"MASK_ADDRESS"_s, u"GW_ADDRESS"_s,
+                                   u"JvXPButton3"_s, u"JvXPButton12"_s, u"JvXPButton13"_s, u"MYSQL_User"_s,
+                                   u"MYSQL_Pass"_s,  u"MYSQL_PORT"_s,   u"MYSQL_URL"_s,    u"JvXPButton1"_s};
         child<QPushButton>("JvXPButton1")->setFocus(Qt::TabFocusReason);
         QStringList visited;
         for (int i = 0; i < expected.size(); ++i) {
@@ -162,7 +163,7 @@ private slots:
             QVERIFY(w);
             // Compound fields take the focus in an inner editor; name the field.
             while (w && w != form.get() && !expected.contains(w->objectName())) w = w->parentWidget();
-            visited << (w ? w->objectName() : QString("?"));
+            visited << (w ? w->objectName() : u"?"_s);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         QCOMPARE(visited, expected);
@@ -171,16 +172,16 @@ private slots:
     void fillFromReply() {
         form->HandleSettingsReply(
             ReplyBytes(std::string("d b\0x", 5), std::string(40, 'u'), "\tpw", 4000, 22222, 0));
-        QCOMPARE(child<tivaro::Ipv4Field>("IP_ADDRESS")->text(), QString("198.18.0.50"));
-        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), QString("255.255.0.0"));
-        QCOMPARE(child<tivaro::Ipv4Field>("GW_ADDRESS")->text(), QString("198.18.0.1"));
-        QCOMPARE(child<NumericField>("PORT_TX")->Model().Text(), QString("5000"));
-        QCOMPARE(child<NumericField>("PORT_RX")->Model().Text(), QString("22222"));
-        QCOMPARE(child<NumericField>("MYSQL_PORT")->Model().Text(), QString("1000"));
-        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("dbx"));
+        QCOMPARE(child<tivaro::Ipv4Field>("IP_ADDRESS")->text(), u"198.18.0.50"_s);
+        QCOMPARE(child<tivaro::Ipv4Field>("MASK_ADDRESS")->text(), u"255.255.0.0"_s);
+        QCOMPARE(child<tivaro::Ipv4Field>("GW_ADDRESS")->text(), u"198.18.0.1"_s);
+        QCOMPARE(child<NumericField>("PORT_TX")->Model().Text(), u"5000"_s);
+        QCOMPARE(child<NumericField>("PORT_RX")->Model().Text(), u"22222"_s);
+        QCOMPARE(child<NumericField>("MYSQL_PORT")->Model().Text(), u"1000"_s);
+        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), u"dbx"_s);
         QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString(40, u'u'));
-        QCOMPARE(child<QLineEdit>("MYSQL_Pass")->text(), QString("pw"));
-        QCOMPARE(form->TargetCaption(), QString("198.18.0.50"));  // the caption stays on the target
+        QCOMPARE(child<QLineEdit>("MYSQL_Pass")->text(), u"pw"_s);
+        QCOMPARE(form->TargetCaption(), u"198.18.0.50"_s);  // the caption stays on the target
     }
 
     void malformedReplyLeavesFieldsAlone() {
@@ -196,7 +197,7 @@ private slots:
     void saveAndCloseWritesTheFieldsToTheTarget() {
         form->HandleSettingsReply(ReplyBytes("db", std::string(40, 'u'), "", 4000, 22222, 3306));
         showActive();
-        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), " b ");  // typed spaces: only the ends go
+        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), u" b "_s);  // typed spaces: only the ends go
         click("JvXPButton3");
         QVERIFY(errors.empty());
         QCOMPARE(host.sender.sent.size(), std::size_t(1));
@@ -209,20 +210,20 @@ private slots:
         expected.insert(expected.end(), 40, 'u');
         expected.insert(expected.end(), {0, 0});
         QCOMPARE(s.bytes, expected);
-        QCOMPARE(host.log, QStringList{"198.18.0.50|40001|UPDATE DEVICE"});
+        QCOMPARE(host.log, QStringList{u"198.18.0.50|40001|UPDATE DEVICE"_s});
         QVERIFY(!form->isVisible());
     }
 
     void failedSaveStaysOpenUnlogged() {
         host.sender.fail = true;
         showActive();
-        QTest::keyClicks(child<QLineEdit>("MYSQL_User"), "admin");
+        QTest::keyClicks(child<QLineEdit>("MYSQL_User"), u"admin"_s);
         click("JvXPButton3");
         QCOMPARE(errors.size(), std::size_t(1));
-        QVERIFY(QString::fromUtf8(errors[0].c_str()).startsWith("Socket-Fehler # 101"));
+        QVERIFY(QString::fromUtf8(errors[0].c_str()).startsWith(u"Socket-Fehler # 101"_s));
         QVERIFY(host.log.isEmpty());
         QVERIFY(form->isVisible());
-        QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString("admin"));
+        QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), u"admin"_s);
     }
 
     void mysqlPortIsClampedWhenAButtonIsPressed_data() {
@@ -257,7 +258,7 @@ private slots:
         auto* ip = child<tivaro::Ipv4Field>("IP_ADDRESS");
         for (int i = 0; i < 4; ++i) ip->octetEdit(i)->clear();
         ip->octetEdit(0)->setFocus();
-        for (const QChar c : QString("192.168")) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        for (const QChar c : u"192.168"_s) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
         click("JvXPButton3");
         QCOMPARE(host.sender.sent.size(), std::size_t(1));
         QCOMPARE(Bytes(host.sender.sent[0].bytes.begin() + 3, host.sender.sent[0].bytes.begin() + 7),
@@ -273,14 +274,14 @@ private slots:
         QFETCH(bool, answer);
         confirmation.answer = answer;
         showActive();
-        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), "edited");
+        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), u"edited"_s);
         click("JvXPButton1");
-        QCOMPARE(confirmation.questions, QStringList{"Close without storing changes?"});
+        QCOMPARE(confirmation.questions, QStringList{u"Close without storing changes?"_s});
         QCOMPARE(form->isVisible(), !answer);
         QVERIFY(host.sender.sent.empty());
         QCOMPARE(host.sender.Closes(), 0);
         QVERIFY(host.log.isEmpty());
-        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("edited"));  // edits stay either way
+        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), u"edited"_s);  // edits stay either way
     }
 
     void databaseTests_data() {
@@ -293,7 +294,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QByteArray, request);
         showActive();
-        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), "edited");
+        QTest::keyClicks(child<QLineEdit>("MYSQL_URL"), u"edited"_s);
         click(button.toLatin1().constData());
         QCOMPARE(host.sender.sent.size(), std::size_t(1));
         QCOMPARE(host.sender.sent[0].bytes, Bytes(request.begin(), request.end()));
@@ -329,7 +330,7 @@ private slots:
         showActive();
         auto* port = child<NumericField>("MYSQL_PORT");
         auto* ip = child<tivaro::Ipv4Field>("IP_ADDRESS");
-        ip->setText("198.18.0.50");
+        ip->setText(u"198.18.0.50"_s);
         auto* url = child<QLineEdit>("MYSQL_URL");
         url->setFocus();
         for (QWidget* target : {static_cast<QWidget*>(port), static_cast<QWidget*>(ip)}) {
@@ -343,10 +344,10 @@ private slots:
         tivaro::test::WheelOver(ip->octetEdit(2), 2);
         port->setFocus();
         tivaro::test::WheelOver(port, 2);
-        QCOMPARE(port->text(), QString("5000"));
-        QCOMPARE(ip->text(), QString("198.18.0.50"));
+        QCOMPARE(port->text(), u"5000"_s);
+        QCOMPARE(ip->text(), u"198.18.0.50"_s);
         QTest::keyClick(port, Qt::Key_Up);  // the arrow keys still step
-        QCOMPARE(port->text(), QString("5001"));
+        QCOMPARE(port->text(), u"5001"_s);
     }
 
     void typingLimits_data() {
@@ -372,7 +373,7 @@ private slots:
         edit->setFullText(longText);
         QCOMPARE(edit->text(), longText);
         edit->end(false);
-        QTest::keyClicks(edit, "xy");
+        QTest::keyClicks(edit, u"xy"_s);
         QCOMPARE(edit->text(), longText);
         QTest::keyClick(edit, Qt::Key_Backspace);
         QCOMPARE(edit->text().size(), longText.size() - 1);
@@ -382,17 +383,17 @@ private slots:
         QTest::keyClicks(edit, QString(limit + 1, u'b'));
         QCOMPARE(edit->text(), QString(limit, u'b'));
         // In the middle of a text, typing keeps the cursor where it is.
-        edit->setFullText("ac");
+        edit->setFullText(u"ac"_s);
         edit->setCursorPosition(1);
-        QTest::keyClicks(edit, "b");
-        QCOMPARE(edit->text(), QString("abc"));
+        QTest::keyClicks(edit, u"b"_s);
+        QCOMPARE(edit->text(), u"abc"_s);
     }
 
     void replyFromAnotherUnitWhileOpenIsWrittenToTheTarget() {
         showActive();
-        QTest::keyClicks(child<QLineEdit>("MYSQL_User"), "unsaved");
+        QTest::keyClicks(child<QLineEdit>("MYSQL_User"), u"unsaved"_s);
         form->HandleSettingsReply(ReplyBytes("other", "o", "x"));
-        QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), QString("o"));
+        QCOMPARE(child<QLineEdit>("MYSQL_User")->text(), u"o"_s);
         click("JvXPButton3");
         QCOMPARE(host.sender.sent.size(), std::size_t(1));
         QCOMPARE(host.sender.sent[0].host, std::string("198.18.0.50"));
@@ -405,10 +406,10 @@ private slots:
         auto* mask = child<tivaro::Ipv4Field>("MASK_ADDRESS");
         form->HandleSettingsReply(ReplyBytes("db", "u", "p"));
         form->PresetAddresses();
-        QCOMPARE(ip->text(), QString("0.0.0.0"));
-        QCOMPARE(mask->text(), QString("255.255.255.0"));
-        QCOMPARE(gw->text(), QString("0.0.0.0"));
-        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), QString("db"));  // nothing else is touched
+        QCOMPARE(ip->text(), u"0.0.0.0"_s);
+        QCOMPARE(mask->text(), u"255.255.255.0"_s);
+        QCOMPARE(gw->text(), u"0.0.0.0"_s);
+        QCOMPARE(child<QLineEdit>("MYSQL_URL")->text(), u"db"_s);  // nothing else is touched
 
         auto* dhcp = child<QCheckBox>("DHCP_ON");
         dhcp->setChecked(true);
@@ -434,8 +435,7 @@ private slots:
         form->ShowModal();
         const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
         QVERIFY2((firstPos - work.center()).manhattanLength() <= 3,
-                 qPrintable(QString("centre %1,%2 work %3,%4 %5x%6")
-                                .arg(firstPos.x())
+                 qPrintable(u"centre %1,%2 work %3,%4 %5x%6"_s.arg(firstPos.x())
                                 .arg(firstPos.y())
                                 .arg(work.x())
                                 .arg(work.y())

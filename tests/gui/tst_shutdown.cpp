@@ -22,6 +22,7 @@
 #include "shell/instance_table.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -39,7 +40,7 @@ public:
         setObjectName("Form1");
         resize(300, 200);
     }
-    ~StandInForm() override { g_steps << "form1 destroyed"; }
+    ~StandInForm() override { g_steps << u"form1 destroyed"_s; }
     void onDatagram() {
         ++g_delivered;
         if (g_phase != Phase::Running) ++g_deliveredAfterStop;
@@ -56,7 +57,7 @@ protected:
 
 class StandInDialog : public QWidget {
 public:
-    ~StandInDialog() override { g_steps << "form2 destroyed"; }
+    ~StandInDialog() override { g_steps << u"form2 destroyed"_s; }
 };
 
 // Owns the stand-ins as the manager's owner does; stopping records the phase
@@ -68,7 +69,7 @@ public:
     QWidget* MainForm() const override { return m_form.get(); }
     void StopTransport() override {
         g_phase = Phase::Stopping;
-        g_steps << "stop";
+        g_steps << u"stop"_s;
         m_form->listener.Stop();
         m_form->delivery.Shutdown();
         g_phase = Phase::Stopped;
@@ -103,13 +104,13 @@ private slots:
         QCoreApplication::sendEvent(&t, &ev);
         QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
         QCoreApplication::processEvents();
-        QCOMPARE(shown, (QStringList{"aus dem Ereignis", "aus dem Ereignis"}));
+        QCOMPARE(shown, (QStringList{u"aus dem Ereignis"_s, u"aus dem Ereignis"_s}));
         SetErrorDisplay({});
     }
 
     void titleComesFromTheProgramFile() {
         auto* app = static_cast<Application*>(qApp);
-        QCOMPARE(app->Title(), QString("tst_shutdown"));  // first letter as the file has it
+        QCOMPARE(app->Title(), u"tst_shutdown"_s);  // first letter as the file has it
         QCOMPARE(QCoreApplication::applicationName(), app->Title());
         QVERIFY(!QApplication::windowIcon().isNull());
     }
@@ -124,12 +125,12 @@ private slots:
             box->accept();
         });
         const int rc = Application::LastResort(SystemError("Systemfehler.  Code: 13.\r\nPermission denied"),
-                                               "/opt/x/tivaro-manager");
+                                               u"/opt/x/tivaro-manager"_s);
         QCOMPARE(rc, 1);
-        QCOMPARE(title, QString("Anwendungsfehler"));
-        QVERIFY2(text.startsWith("Exception tivaro::SystemError in Modul tivaro-manager bei "),
+        QCOMPARE(title, u"Anwendungsfehler"_s);
+        QVERIFY2(text.startsWith(u"Exception tivaro::SystemError in Modul tivaro-manager bei "_s),
                  qPrintable(text));
-        QVERIFY(text.endsWith(".\r\nSystemfehler.  Code: 13.\r\nPermission denied.\r\n"));
+        QVERIFY(text.endsWith(u".\r\nSystemfehler.  Code: 13.\r\nPermission denied.\r\n"_s));
     }
 
     void shutdownStopsTheListenerBeforeAnyWindowGoes() {
@@ -175,17 +176,17 @@ private slots:
 
         QCOMPARE(rc, 0);
         QVERIFY(app->Terminated());
-        QCOMPARE(g_steps, (QStringList{"stop", "form2 destroyed", "form1 destroyed"}));
+        QCOMPARE(g_steps, (QStringList{u"stop"_s, u"form2 destroyed"_s, u"form1 destroyed"_s}));
         QVERIFY2(g_delivered > 0, "the flood reached the window while it ran");
         QCOMPARE(g_deliveredAfterStop, 0);
 
         // The placement was stored at the close; the guard's tables are empty again.
         const QByteArray reg = [] {
-            QFile f(QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("dornik/KOVELA.reg"));
+            QFile f(QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(u"dornik/KOVELA.reg"_s));
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         }();
         QVERIFY(reg.contains("\"NormPos\"="));
-        const QStringList tables = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryList({"*_All"});
+        const QStringList tables = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryList({u"*_All"_s});
         QCOMPARE(tables.size(), 1);
         QFile table(QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(tables.front()));
         QVERIFY(table.open(QIODevice::ReadOnly));
@@ -196,11 +197,11 @@ private slots:
 
 int main(int argc, char** argv) {
     QTemporaryDir dir;
-    QDir().mkpath(dir.filePath("run"));
-    QFile::setPermissions(dir.filePath("run"),
+    QDir().mkpath(dir.filePath(u"run"_s));
+    QFile::setPermissions(dir.filePath(u"run"_s),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", dir.filePath("run").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", dir.filePath(u"run"_s).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     Application app(argc, argv);
     TestShutdown test;

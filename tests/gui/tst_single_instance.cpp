@@ -12,6 +12,8 @@
 
 #include "shell/instance_guard.h"
 
+using namespace Qt::StringLiterals;
+
 using tivaro::GuardMessage;
 using tivaro::GuardRecord;
 using tivaro::InstanceGuard;
@@ -39,7 +41,7 @@ private:
 
     QString managerBinary() const {
         const QString build = qEnvironmentVariable("TIVARO_BUILD_DIR");
-        return QDir(build).filePath("shell/tivaro-manager");
+        return QDir(build).filePath(u"shell/tivaro-manager"_s);
     }
 
     // session: environment variables to set, or to remove where the value is empty.
@@ -49,15 +51,16 @@ private:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (auto it = session.begin(); it != session.end(); ++it)
             it.value().isEmpty() ? env.remove(it.key()) : env.insert(it.key(), it.value());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", m_runDir);
-        env.insert("XDG_CONFIG_HOME", m_base.filePath("config"));
-        env.insert("HOME", m_base.path());
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"XDG_RUNTIME_DIR"_s, m_runDir);
+        env.insert(u"XDG_CONFIG_HOME"_s, m_base.filePath(u"config"_s));
+        env.insert(u"HOME"_s, m_base.path());
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // unshare and sh exec in place, so the process id is the manager's.
-        QStringList a{"-n", "sh", "-c", "ip link set lo up 2>/dev/null; exec \"$0\" \"$@\"", path};
-        p->start("unshare", a + args);
+        QStringList a{u"-n"_s, u"sh"_s, u"-c"_s, u"ip link set lo up 2>/dev/null; exec \"$0\" \"$@\""_s,
+                      path};
+        p->start(u"unshare"_s, a + args);
         p->waitForStarted(kWaitMs);
         m_started.push_back(std::move(p));
         return m_started.back().get();
@@ -101,18 +104,18 @@ private slots:
     void initTestCase() {
         QVERIFY(m_base.isValid());
         QVERIFY2(QFile::exists(managerBinary()), "build tivaro-manager first");
-        m_runDir = m_base.filePath("run");
+        m_runDir = m_base.filePath(u"run"_s);
         QVERIFY(QDir().mkpath(m_runDir));
         QFile::setPermissions(m_runDir,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QVERIFY(QDir().mkpath(m_base.filePath("a")));
-        QVERIFY(QDir().mkpath(m_base.filePath("b")));
-        m_program = m_base.filePath("a/tivaro-manager");
+        QVERIFY(QDir().mkpath(m_base.filePath(u"a"_s)));
+        QVERIFY(QDir().mkpath(m_base.filePath(u"b"_s)));
+        m_program = m_base.filePath(u"a/tivaro-manager"_s);
         QVERIFY(QFile::copy(managerBinary(), m_program));
-        QVERIFY(QFile::copy(managerBinary(), m_base.filePath("b/tivaro-manager")));
+        QVERIFY(QFile::copy(managerBinary(), m_base.filePath(u"b/tivaro-manager"_s)));
         // Case variants of the same path: a symbolic link and a second file.
-        QVERIFY(QFile::link(m_program, m_base.filePath("a/TIVARO-MANAGER")));
-        QVERIFY(QFile::copy(managerBinary(), m_base.filePath("a/Tivaro-Manager")));
+        QVERIFY(QFile::link(m_program, m_base.filePath(u"a/TIVARO-MANAGER"_s)));
+        QVERIFY(QFile::copy(managerBinary(), m_base.filePath(u"a/Tivaro-Manager"_s)));
         for (const char* f : {"a/tivaro-manager", "b/tivaro-manager", "a/Tivaro-Manager"})
             QFile::setPermissions(
                 m_base.filePath(QString::fromUtf8(f)),
@@ -127,7 +130,7 @@ private slots:
             }
         }
         m_started.clear();
-        QDir(m_base.filePath("config")).removeRecursively();
+        QDir(m_base.filePath(u"config"_s)).removeRecursively();
     }
 
     void secondCopyActivatesTheFirstAndLeaves_data() {
@@ -141,8 +144,8 @@ private slots:
         QFETCH(QString, second);
         QProcess* first = start(m_program);
         QVERIFY(waitRunning(first, m_program));
-        const QString secondPath = m_base.path() + "/" + second;
-        QProcess* copy = start(secondPath, {"--eins", "zwei drei"});
+        const QString secondPath = m_base.path() + u"/"_s + second;
+        QProcess* copy = start(secondPath, {u"--eins"_s, u"zwei drei"_s});
         QVERIFY(waitExit(copy));
         QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
         QCOMPARE(copy->exitCode(), 0);
@@ -158,7 +161,7 @@ private slots:
     void copyFromAnotherDirectoryRuns() {
         QProcess* first = start(m_program);
         QVERIFY(waitRunning(first, m_program));
-        const QString other = m_base.filePath("b/tivaro-manager");
+        const QString other = m_base.filePath(u"b/tivaro-manager"_s);
         QProcess* second = start(other);
         QVERIFY(waitRunning(second, other));
         QCOMPARE(state(m_program, first->processId())->activations, 0);
@@ -184,10 +187,11 @@ private slots:
         QFETCH(QString, secondSession);
         QFETCH(QString, secondDisplay);
         QFETCH(bool, runs);
-        QProcess* first = start(m_program, {}, {{"XDG_SESSION_ID", firstSession}, {"DISPLAY", firstDisplay}});
+        QProcess* first =
+            start(m_program, {}, {{u"XDG_SESSION_ID"_s, firstSession}, {u"DISPLAY"_s, firstDisplay}});
         QVERIFY(waitRunning(first, m_program));
         QProcess* second =
-            start(m_program, {}, {{"XDG_SESSION_ID", secondSession}, {"DISPLAY", secondDisplay}});
+            start(m_program, {}, {{u"XDG_SESSION_ID"_s, secondSession}, {u"DISPLAY"_s, secondDisplay}});
         if (runs) {
             QVERIFY(waitRunning(second, m_program));
         } else {
@@ -200,14 +204,15 @@ private slots:
     // A lock someone else keeps and shrunk tables neither hold nor kill a
     // running copy: the end of the session still ends it with exit code 0.
     void sessionEndSurvivesAHeldLockAndShrunkTables() {
-        const QMap<QString, QString> session{{"XDG_SESSION_ID", "locktest"}};
+        const QMap<QString, QString> session{{u"XDG_SESSION_ID"_s, u"locktest"_s}};
         const QDir run(m_runDir);
         QProcess* first = start(m_program, {}, session);
         QVERIFY(waitRunning(first, m_program));
-        const QStringList locks = run.entryList({"session-locktest_*_Otx"});
+        const QStringList locks = run.entryList({u"session-locktest_*_Otx"_s});
         QCOMPARE(locks.size(), 1);
         QProcess holder;
-        holder.start("flock", {"-o", run.filePath(locks.front()), "cat"});  // holds it until its input ends
+        holder.start(u"flock"_s,
+                     {u"-o"_s, run.filePath(locks.front()), u"cat"_s});  // holds it until its input ends
         QVERIFY(holder.waitForStarted(kWaitMs));
         QTest::qWait(200);
         ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
@@ -220,7 +225,8 @@ private slots:
         // The id it had to leave behind is pruned: the next copy runs.
         QProcess* next = start(m_program, {}, session);
         QVERIFY(waitRunning(next, m_program));
-        const QStringList tables = run.entryList({"session-locktest_*_All", "session-locktest_*_Session_*"});
+        const QStringList tables =
+            run.entryList({u"session-locktest_*_All"_s, u"session-locktest_*_Session_*"_s});
         QCOMPARE(tables.size(), 2);
         for (const QString& t : tables) QVERIFY(QFile::resize(run.filePath(t), 0));
         ::kill(static_cast<pid_t>(next->processId()), SIGTERM);
@@ -272,8 +278,8 @@ private slots:
 
     void minimisedFirstCopyIsRestored() {
         // A placement stored while minimised makes the first copy minimise itself.
-        QVERIFY(QDir().mkpath(m_base.filePath("config/dornik")));
-        QFile reg(m_base.filePath("config/dornik/KOVELA.reg"));
+        QVERIFY(QDir().mkpath(m_base.filePath(u"config/dornik"_s)));
+        QFile reg(m_base.filePath(u"config/dornik/KOVELA.reg"_s));
         QVERIFY(reg.open(QIODevice::WriteOnly));
         reg.write(
             "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n"
@@ -298,7 +304,7 @@ private slots:
         QVERIFY(waitExit(first));
         QCOMPARE(first->exitStatus(), QProcess::NormalExit);
         QCOMPARE(first->exitCode(), 0);
-        QFile reg(m_base.filePath("config/dornik/KOVELA.reg"));
+        QFile reg(m_base.filePath(u"config/dornik/KOVELA.reg"_s));
         QVERIFY(reg.open(QIODevice::ReadOnly));
         const QByteArray text = reg.readAll();
         QVERIFY2(text.contains("\"ShowCmd\"=dword:00000001"), text.constData());

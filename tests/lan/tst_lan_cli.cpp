@@ -20,6 +20,7 @@
 #include "protocol/udp_endpoints.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -56,7 +57,7 @@ std::string DialogWrite(const Bytes& reply, const QString& server = {}) {
     TForm2 dialog(host, confirmation);
     dialog.SetTargetCaption(QString::fromUtf8(lan::kFirstModuleIp));
     dialog.HandleSettingsReply(reply);
-    if (!server.isNull()) dialog.findChild<QLineEdit*>("MYSQL_URL")->setText(server);
+    if (!server.isNull()) dialog.findChild<QLineEdit*>(u"MYSQL_URL"_s)->setText(server);
     dialog.JvXPButton3Click();
     return host.sender.sent.size() == 1 ? HexDump(host.sender.sent[0].bytes) : std::string("no write");
 }
@@ -70,7 +71,7 @@ protected:
     // Everything the simulator has traced up to now: a unicast to a module is
     // traced after every datagram that reached the simulator before it.
     const std::vector<std::string>& TraceSoFar() {
-        EXPECT_EQ(Tivaro({"my2", QString::fromUtf8(lan::kFirstModuleIp)}).code, 0);
+        EXPECT_EQ(Tivaro({u"my2"_s, QString::fromUtf8(lan::kFirstModuleIp)}).code, 0);
         EXPECT_TRUE(m_sim.WaitForLine("MY2 INSERT", 5000)) << m_sim.Output();
         return m_sim.Lines();
     }
@@ -79,22 +80,22 @@ protected:
 };
 
 TEST_F(LanCli, DiscoverListsEachSimulatedUnitOnce) {
-    const CliRun r = Tivaro({"discover", "--json", "--wait", "1500"});
+    const CliRun r = Tivaro({u"discover"_s, u"--json"_s, u"--wait"_s, u"1500"_s});
     ASSERT_EQ(r.code, 0) << r.Describe();
     const QJsonArray units = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     QStringList ips;
     for (const auto& u : units) {
-        EXPECT_EQ(u.toObject().value("port").toInt(), 22222) << r.out;
-        ips << u.toObject().value("ip").toString();
+        EXPECT_EQ(u.toObject().value(u"port"_s).toInt(), 22222) << r.out;
+        ips << u.toObject().value(u"ip"_s).toString();
     }
     ips.sort();
-    EXPECT_EQ(ips, QStringList({"198.18.1.10", "198.18.1.11", "198.18.1.12"})) << r.out;
+    EXPECT_EQ(ips, QStringList({u"198.18.1.10"_s, u"198.18.1.11"_s, u"198.18.1.12"_s})) << r.out;
 }
 
 TEST_F(LanCli, GetOfASilentUnitExitsOne) {
     lan::SimProcess silent;
     ASSERT_TRUE(silent.Start({"--first-address", "198.18.1.20", "--silent"})) << silent.Error();
-    const CliRun r = Tivaro({"get", "198.18.1.20", "--wait", "300"});
+    const CliRun r = Tivaro({u"get"_s, u"198.18.1.20"_s, u"--wait"_s, u"300"_s});
     EXPECT_EQ(r.code, 1) << r.Describe();
     EXPECT_TRUE(r.out.empty()) << r.Describe();
     EXPECT_NE(r.err.find("198.18.1.20 did not answer"), std::string::npos) << r.Describe();
@@ -122,10 +123,11 @@ TEST_F(LanCli, SetSendsTheDialogsWriteForTheSameReply) {
         QStringList edits;
         QString server;  // what the user types into MYSQL_URL, null for nothing
     };
-    for (const Case& c : {Case{{}, QString()}, Case{{"--mysql-server", "  new host "}, "  new host "}}) {
-        SCOPED_TRACE(c.edits.join(' ').toStdString());
+    for (const Case& c :
+         {Case{{}, QString()}, Case{{u"--mysql-server"_s, u"  new host "_s}, u"  new host "_s}}) {
+        SCOPED_TRACE(c.edits.join(u' ').toStdString());
         const std::size_t before = m_sim.Lines().size();
-        const CliRun r = Tivaro(QStringList{"set", QString::fromUtf8(lan::kFirstModuleIp)} + c.edits);
+        const CliRun r = Tivaro(QStringList{u"set"_s, QString::fromUtf8(lan::kFirstModuleIp)} + c.edits);
         ASSERT_EQ(r.code, 0) << r.Describe();
         const std::vector<std::string> trace(m_sim.Lines().begin() + static_cast<long>(before),
                                              TraceSoFar().end());
@@ -145,13 +147,13 @@ TEST_F(LanCli, SetSendsTheDialogsWriteForTheSameReply) {
 
 TEST_F(LanCli, FromFileGoesOnAfterABadRowAndExitsFive) {
     QTemporaryDir dir;
-    const std::string path = dir.filePath("units.csv").toStdString();
+    const std::string path = dir.filePath(u"units.csv"_s).toStdString();
     std::ofstream(path)
         << "target,ip,mask,gateway,port_tx,port_rx,mysql_server,mysql_port,mysql_user,mysql_password\n"
            "198.18.1.10,,,,,,db10,,,\n"
            "198.18.1.11,,,,70000,,,,,\n"
            "198.18.1.12,,,,,,,3307,\"a,b\",\n";
-    const CliRun r = Tivaro({"set", "--from", QString::fromStdString(path)});
+    const CliRun r = Tivaro({u"set"_s, u"--from"_s, QString::fromStdString(path)});
     EXPECT_EQ(r.code, 5) << r.Describe();
     EXPECT_NE(r.out.find("line 3 198.18.1.11: invalid: port_tx: 70000 is out of range"), std::string::npos)
         << r.Describe();
@@ -168,7 +170,7 @@ TEST_F(LanCli, FromFileGoesOnAfterABadRowAndExitsFive) {
 }
 
 TEST_F(LanCli, SwitchWithoutTerminalOrYesSendsNothing) {
-    const CliRun r = Tivaro({"switch", "10.1.2"});
+    const CliRun r = Tivaro({u"switch"_s, u"10.1.2"_s});
     EXPECT_EQ(r.code, 2) << r.Describe();
     EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.Describe();
     for (const auto& l : TraceSoFar()) EXPECT_EQ(l.find("BRCX"), std::string::npos) << m_sim.Output();
@@ -178,7 +180,7 @@ TEST_F(LanCli, PortTakenExitsThreeWithTheMessage) {
     UdpListener manager([](DatagramEvent&&) {});
     manager.Start();
     for (const QStringList& args :
-         {QStringList{"discover"}, QStringList{"get", QString::fromUtf8(lan::kFirstModuleIp)}}) {
+         {QStringList{u"discover"_s}, QStringList{u"get"_s, QString::fromUtf8(lan::kFirstModuleIp)}}) {
         const CliRun r = Tivaro(args);
         EXPECT_EQ(r.code, 3) << r.Describe();
         EXPECT_EQ(r.err, "port 22223 is in use by another program; is tivaro-manager running?\n")

@@ -26,6 +26,7 @@
 #include "window_driving.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -43,7 +44,7 @@ protected:
         m_form1->SetSetupDialog(m_form2.get());
         m_form1->show();
         ASSERT_TRUE(m_form1->ListenerActive());
-        m_grid = m_form1->findChild<QTableView*>("Unit_Grid");
+        m_grid = m_form1->findChild<QTableView*>(u"Unit_Grid"_s);
         ASSERT_TRUE(m_grid);
     }
     void TearDown() override { test::CloseWindows(m_form1, m_form2); }
@@ -67,7 +68,7 @@ protected:
     QStringList LogMessages() {
         QStringList out;
         for (int row = 0; !m_form1->State().LogCell(3, row).isEmpty(); ++row)
-            out << m_form1->State().LogCell(1, row) + "|" + m_form1->State().LogCell(2, row) + "|" +
+            out << m_form1->State().LogCell(1, row) + u"|"_s + m_form1->State().LogCell(2, row) + u"|"_s +
                        m_form1->State().LogCell(3, row);
         return out;
     }
@@ -82,7 +83,7 @@ protected:
 
 TEST_F(LanFetch, FetchEditSaveAndReadBack) {
     Discover(2);
-    const int row = RowOf("198.18.1.11");
+    const int row = RowOf(u"198.18.1.11"_s);
     ASSERT_GE(row, 0);
 
     // Right button, on the port column: fetches the row's unit all the same.
@@ -97,19 +98,19 @@ TEST_F(LanFetch, FetchEditSaveAndReadBack) {
             m_form2->grab().save(png);
         auto* server = Field<QLineEdit>("MYSQL_URL");
         server->selectAll();
-        QTest::keyClicks(server, "db.example");
-        Field<Ipv4Field>("IP_ADDRESS")->setText("198.18.1.77");
+        QTest::keyClicks(server, u"db.example"_s);
+        Field<Ipv4Field>("IP_ADDRESS")->setText(u"198.18.1.77"_s);
         QTest::mouseClick(Field<QPushButton>("JvXPButton3"), Qt::LeftButton);
     });
     Release(1, row, Qt::RightButton);
     ASSERT_TRUE(edit.Shown());
     EXPECT_TRUE(edit.Modal());
     EXPECT_FALSE(m_form2->isVisible());
-    EXPECT_EQ(shownAddress, "198.18.1.11");
-    EXPECT_EQ(shownServer, "198.18.1.1");
-    EXPECT_EQ(shownUser, "modul11");
-    EXPECT_EQ(shownPort, "3306");
-    EXPECT_EQ(m_form2->TargetCaption(), "198.18.1.11");
+    EXPECT_EQ(shownAddress, u"198.18.1.11"_s);
+    EXPECT_EQ(shownServer, u"198.18.1.1"_s);
+    EXPECT_EQ(shownUser, u"modul11"_s);
+    EXPECT_EQ(shownPort, u"3306"_s);
+    EXPECT_EQ(m_form2->TargetCaption(), u"198.18.1.11"_s);
 
     std::string line;
     ASSERT_TRUE(m_sim.WaitForLine(" SET from ", 2000, &line)) << m_sim.Output();
@@ -117,8 +118,8 @@ TEST_F(LanFetch, FetchEditSaveAndReadBack) {
     EXPECT_NE(line.find("@db.example:3306"), std::string::npos) << line;
     EXPECT_NE(line.find("dhcp=0"), std::string::npos) << line;
     const QStringList log = LogMessages();
-    EXPECT_TRUE(log.contains("198.18.1.11|22223|GET SETINGS")) << log.join("\n").toStdString();
-    EXPECT_TRUE(log.contains("198.18.1.11|22222|UPDATE DEVICE")) << log.join("\n").toStdString();
+    EXPECT_TRUE(log.contains(u"198.18.1.11|22223|GET SETINGS"_s)) << log.join(u"\n"_s).toStdString();
+    EXPECT_TRUE(log.contains(u"198.18.1.11|22222|UPDATE DEVICE"_s)) << log.join(u"\n"_s).toStdString();
 
     // Read back: the module answers the next fetch with the written settings.
     QString readAddress, readServer;
@@ -129,19 +130,19 @@ TEST_F(LanFetch, FetchEditSaveAndReadBack) {
     });
     Release(0, row);
     ASSERT_TRUE(check.Shown());
-    EXPECT_EQ(readAddress, "198.18.1.77");
-    EXPECT_EQ(readServer, "db.example");
+    EXPECT_EQ(readAddress, u"198.18.1.77"_s);
+    EXPECT_EQ(readServer, u"db.example"_s);
 }
 
 TEST_F(LanFetch, SilentModuleLogsNoResponseAndNoDialog) {
-    HandleDiscoveryReply(m_form1->State(), "198.18.1.20", 22222, 22223);
-    const int row = RowOf("198.18.1.20");
+    HandleDiscoveryReply(m_form1->State(), u"198.18.1.20"_s, 22222, 22223);
+    const int row = RowOf(u"198.18.1.20"_s);
     ASSERT_GE(row, 0);
     WhenShown never(*m_form2, [&] { m_form2->JvXPButton1Click(); });
     Release(0, row);
     EXPECT_FALSE(never.Shown());
     EXPECT_TRUE(m_silent.WaitForLine(" GET from ", 1000)) << m_silent.Output();
-    EXPECT_EQ(LogMessages().last(), "198.18.1.20|22222|NO RESPONSE FROM 198.18.1.20");
+    EXPECT_EQ(LogMessages().last(), u"198.18.1.20|22222|NO RESPONSE FROM 198.18.1.20"_s);
 }
 
 TEST_F(LanFetch, DiscoveryReplyDuringTheWaitOpensThePresetDialog) {
@@ -149,9 +150,9 @@ TEST_F(LanFetch, DiscoveryReplyDuringTheWaitOpensThePresetDialog) {
     // Fields from an earlier fetch; then a fetch of the silent module while a
     // discovery reply from another unit comes in.
     WhenShown first(*m_form2, [&] { m_form2->JvXPButton1Click(); });
-    Release(0, RowOf("198.18.1.10"));
+    Release(0, RowOf(u"198.18.1.10"_s));
     ASSERT_TRUE(first.Shown());
-    HandleDiscoveryReply(m_form1->State(), "198.18.1.20", 22222, 22223);
+    HandleDiscoveryReply(m_form1->State(), u"198.18.1.20"_s, 22222, 22223);
 
     UdpSender probe;
     QTimer::singleShot(100, [&] { probe.Send("198.18.1.11", kDeviceCommandPort, BuildDiscoveryRequest()); });
@@ -163,14 +164,14 @@ TEST_F(LanFetch, DiscoveryReplyDuringTheWaitOpensThePresetDialog) {
         user = Field<QLineEdit>("MYSQL_User")->text();
         m_form2->JvXPButton1Click();
     });
-    Release(0, RowOf("198.18.1.20"));
+    Release(0, RowOf(u"198.18.1.20"_s));
     ASSERT_TRUE(second.Shown());
-    EXPECT_EQ(ip, "0.0.0.0");
-    EXPECT_EQ(mask, "255.255.255.0");
-    EXPECT_EQ(gw, "0.0.0.0");
-    EXPECT_EQ(user, "modul10");  // left from the earlier fetch
-    EXPECT_EQ(m_form2->TargetCaption(), "198.18.1.20");
-    EXPECT_FALSE(LogMessages().join("\n").contains("NO RESPONSE"));
+    EXPECT_EQ(ip, u"0.0.0.0"_s);
+    EXPECT_EQ(mask, u"255.255.255.0"_s);
+    EXPECT_EQ(gw, u"0.0.0.0"_s);
+    EXPECT_EQ(user, u"modul10"_s);  // left from the earlier fetch
+    EXPECT_EQ(m_form2->TargetCaption(), u"198.18.1.20"_s);
+    EXPECT_FALSE(LogMessages().join(u"\n"_s).contains(u"NO RESPONSE"_s));
 }
 
 }  // namespace

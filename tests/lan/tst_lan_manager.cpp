@@ -16,6 +16,7 @@
 #include "window_driving.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -74,7 +75,7 @@ TEST_F(LanManager, OneBroadcastListsEveryModuleOnceAndLogsItOnline) {
     std::set<QString> listed;
     for (int i = 0; i < kModules; ++i) {
         listed.insert(s.Units.At(i).Address);
-        EXPECT_EQ(s.Units.At(i).DstPort, "22223");
+        EXPECT_EQ(s.Units.At(i).DstPort, u"22223"_s);
         bool portOk = false;
         EXPECT_GT(s.Units.At(i).SrcPort.toInt(&portOk), 0);
         EXPECT_TRUE(portOk);
@@ -82,11 +83,11 @@ TEST_F(LanManager, OneBroadcastListsEveryModuleOnceAndLogsItOnline) {
     std::set<QString> expected;
     for (int i = 0; i < kModules; ++i) expected.insert(moduleIp(i));
     EXPECT_EQ(listed, expected);
-    const auto online = logged("ONLINE");
+    const auto online = logged(u"ONLINE"_s);
     EXPECT_EQ(online.size(), std::size_t(kModules));
     for (const auto& [ip, port] : online) {
         EXPECT_TRUE(expected.count(ip)) << ip.toStdString();
-        EXPECT_EQ(port, "22223");
+        EXPECT_EQ(port, u"22223"_s);
     }
     // The newest unit's row is selected in the unit view and grdRec names it.
     EXPECT_EQ(m_form->grdRec(), (tivaro::TGridRect{0, kModules - 1, 2, kModules - 1}));
@@ -94,7 +95,7 @@ TEST_F(LanManager, OneBroadcastListsEveryModuleOnceAndLogsItOnline) {
     // A second broadcast starts the list afresh and finds the same modules.
     discover();
     EXPECT_EQ(s.Units.Count(), kModules);
-    EXPECT_EQ(logged("ONLINE").size(), std::size_t(2 * kModules));
+    EXPECT_EQ(logged(u"ONLINE"_s).size(), std::size_t(2 * kModules));
 
     if (const QByteArray shot = qgetenv("TIVARO_SCREENSHOT"); !shot.isEmpty())
         m_form->grab().save(QString::fromLocal8Bit(shot));
@@ -102,22 +103,22 @@ TEST_F(LanManager, OneBroadcastListsEveryModuleOnceAndLogsItOnline) {
 
 TEST_F(LanManager, SubnetSwitchReachesEveryModuleAndEachReplyIsLogged) {
     discover();
-    m_form->State().SpinEdit3.SetText("198");
-    m_form->State().SpinEdit4.SetText("19");
-    m_form->State().SpinEdit5.SetText("7");
+    m_form->State().SpinEdit3.SetText(u"198"_s);
+    m_form->State().SpinEdit4.SetText(u"19"_s);
+    m_form->State().SpinEdit5.SetText(u"7"_s);
     click("JvXPButton8");
     ASSERT_EQ(m_confirmation.questions.size(), 1);
-    EXPECT_EQ(m_confirmation.questions[0], "All Units in same Subnet 198.19.7.XXX ?");
+    EXPECT_EQ(m_confirmation.questions[0], u"All Units in same Subnet 198.19.7.XXX ?"_s);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return logged("SWITCH TO 198.19.7.XXX").size() >= std::size_t(kModules); }, 5000))
+        [&] { return logged(u"SWITCH TO 198.19.7.XXX"_s).size() >= std::size_t(kModules); }, 5000))
         << m_sim.Output();
     QTest::qWait(200);
-    EXPECT_EQ(logged("SET ALL TO 198.19.7.XXX"),
-              (std::vector<std::pair<QString, QString>>{{"localhost", "22222"}}));
+    EXPECT_EQ(logged(u"SET ALL TO 198.19.7.XXX"_s),
+              (std::vector<std::pair<QString, QString>>{{u"localhost"_s, u"22222"_s}}));
     std::set<QString> answered;
-    for (const auto& [ip, port] : logged("SWITCH TO 198.19.7.XXX")) {
+    for (const auto& [ip, port] : logged(u"SWITCH TO 198.19.7.XXX"_s)) {
         answered.insert(ip);
-        EXPECT_EQ(port, "22223");
+        EXPECT_EQ(port, u"22223"_s);
     }
     EXPECT_EQ(answered.size(), std::size_t(kModules));
     EXPECT_EQ(m_form->State().Units.Count(), 0);  // replies to the switch list no units
@@ -135,7 +136,7 @@ TEST_F(LanManager, SubnetSwitchReachesEveryModuleAndEachReplyIsLogged) {
 
 TEST_F(LanManager, ReleaseOverAUnitFetchesItsSettingsIntoTheDialog) {
     discover();
-    auto* units = m_form->findChild<QWidget*>("Unit_Grid");
+    auto* units = m_form->findChild<QWidget*>(u"Unit_Grid"_s);
     // Row 2, column 0: the pointer lands in the viewport's coordinates.
     m_form->Unit_GridMouseUp(QPoint(20, 2 * 16 + 8));
     Q_UNUSED(units);
@@ -146,7 +147,7 @@ TEST_F(LanManager, ReleaseOverAUnitFetchesItsSettingsIntoTheDialog) {
     EXPECT_EQ(QString::fromStdString(tivaro::FormatIpv4(settings->IP_ADDRESS)), target);
     EXPECT_EQ(m_dialog.TargetCaption(), target);
     EXPECT_EQ(m_form->UdpPortValue(), m_form->State().Units.At(2).SrcPort.toInt());
-    EXPECT_EQ(logged("GET SETINGS"), (std::vector<std::pair<QString, QString>>{{target, "22223"}}));
+    EXPECT_EQ(logged(u"GET SETINGS"_s), (std::vector<std::pair<QString, QString>>{{target, u"22223"_s}}));
     EXPECT_TRUE(logged(QStringLiteral("NO RESPONSE FROM ") + target).empty());
 }
 

@@ -26,13 +26,14 @@
 #include "window_driving.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 // First segment: 198.18.1.10-12 behind tv0 (the default route); second
 // segment: 198.19.1.10-11 behind tv2.
-const std::set<QString> kAllModules = {"198.18.1.10", "198.18.1.11", "198.18.1.12", "198.19.1.10",
-                                       "198.19.1.11"};
+const std::set<QString> kAllModules = {u"198.18.1.10"_s, u"198.18.1.11"_s, u"198.18.1.12"_s, u"198.19.1.10"_s,
+                                       u"198.19.1.11"_s};
 
 // Runs a shell command in the manager's namespace (the test's own).
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
@@ -114,7 +115,7 @@ TEST_F(LanSegments, DiscoveryAndSubnetSwitchReachTheModulesOfBothSegments) {
     Discover();
     EXPECT_EQ(m_form1->State().Units.Count(), 5);  // each unit once
     EXPECT_EQ(Listed(), kAllModules);
-    EXPECT_EQ(Logged("ONLINE"), 5);
+    EXPECT_EQ(Logged(u"ONLINE"_s), 5);
     // One request per link, both from the one sender socket's port.
     const auto seen1 = WaitForBroadcasts(m_sim1, "BRCA", 1);
     const auto seen2 = WaitForBroadcasts(m_sim2, "BRCA", 1);
@@ -125,29 +126,29 @@ TEST_F(LanSegments, DiscoveryAndSubnetSwitchReachTheModulesOfBothSegments) {
 
     // A click right after discovery fetches from the broadcast's source port,
     // on the second segment as on the first.
-    const QString unit = "198.19.1.11";
+    const QString unit = u"198.19.1.11"_s;
     int row = 0;
     while (m_form1->UnitCellText(0, row) != unit) ASSERT_FALSE(m_form1->UnitCellText(0, ++row).isEmpty());
     QString shownAddress;
     test::WhenShown fetch(*m_form2, [&] {
-        shownAddress = m_form2->findChild<Ipv4Field*>("IP_ADDRESS")->text();
+        shownAddress = m_form2->findChild<Ipv4Field*>(u"IP_ADDRESS"_s)->text();
         m_form2->JvXPButton1Click();  // Cancel, confirmed
     });
-    ASSERT_TRUE(test::ReleaseOverCell(*m_form1->findChild<QTableView*>("Unit_Grid"), 0, row));
+    ASSERT_TRUE(test::ReleaseOverCell(*m_form1->findChild<QTableView*>(u"Unit_Grid"_s), 0, row));
     ASSERT_TRUE(fetch.Shown());
     EXPECT_EQ(shownAddress, unit);
     std::string line;
     ASSERT_TRUE(m_sim2.WaitForLine(" GET from ", 1000, &line)) << m_sim2.Output();
     EXPECT_NE(line.find("198.19.0.1:" + Port(seen2[0])), std::string::npos) << line;
 
-    m_form1->State().SpinEdit3.SetText("198");
-    m_form1->State().SpinEdit4.SetText("19");
-    m_form1->State().SpinEdit5.SetText("7");
+    m_form1->State().SpinEdit3.SetText(u"198"_s);
+    m_form1->State().SpinEdit4.SetText(u"19"_s);
+    m_form1->State().SpinEdit5.SetText(u"7"_s);
     m_form1->JvXPButton8Click();
     EXPECT_EQ(WaitForBroadcasts(m_sim1, "BRCX", 1).size(), 1u) << m_sim1.Output();
     EXPECT_EQ(WaitForBroadcasts(m_sim2, "BRCX", 1).size(), 1u) << m_sim2.Output();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Logged("SWITCH TO 198.19.7.XXX") >= 5; }, 3000));
-    EXPECT_EQ(Logged("SET ALL TO 198.19.7.XXX"), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Logged(u"SWITCH TO 198.19.7.XXX"_s) >= 5; }, 3000));
+    EXPECT_EQ(Logged(u"SET ALL TO 198.19.7.XXX"_s), 1);
 }
 
 // The first segment is then the only way out: one datagram per command, on
@@ -205,7 +206,7 @@ TEST_F(LanSegments, FailureOnOneLinkSparesTheOtherAndOnAllLinksIsRaised) {
 TEST_F(LanSegments, SettingsReplyFromAnotherUnitLeavesTheOpenDialogUnchanged) {
     Discover();
     int row = 0;
-    while (m_form1->UnitCellText(0, row) != "198.18.1.10")
+    while (m_form1->UnitCellText(0, row) != u"198.18.1.10"_s)
         ASSERT_FALSE(m_form1->UnitCellText(0, ++row).isEmpty());
     QStringList before, after;
     bool spoofLogged = false;
@@ -216,17 +217,17 @@ TEST_F(LanSegments, SettingsReplyFromAnotherUnitLeavesTheOpenDialogUnchanged) {
         spoofLogged = QTest::qWaitFor(
             [&] {
                 const auto& log = m_form1->State().Log;
-                return log.Count() > 0 && log.At(log.Count() - 1).UnitIP == "198.18.1.11" &&
-                       log.At(log.Count() - 1).Message == "GET SETINGS";
+                return log.Count() > 0 && log.At(log.Count() - 1).UnitIP == u"198.18.1.11"_s &&
+                       log.At(log.Count() - 1).Message == u"GET SETINGS"_s;
             },
             2000);
         after = DialogFields();
         m_form2->JvXPButton1Click();  // Cancel, confirmed
     });
-    ASSERT_TRUE(test::ReleaseOverCell(*m_form1->findChild<QTableView*>("Unit_Grid"), 0, row));
+    ASSERT_TRUE(test::ReleaseOverCell(*m_form1->findChild<QTableView*>(u"Unit_Grid"_s), 0, row));
     ASSERT_TRUE(spoof.Shown());
     ASSERT_TRUE(spoofLogged) << m_sim1.Output();
-    EXPECT_TRUE(before.contains("modul10")) << before.join("|").toStdString();
+    EXPECT_TRUE(before.contains(u"modul10"_s)) << before.join(u"|"_s).toStdString();
     EXPECT_EQ(after, before);
 }
 

@@ -19,8 +19,9 @@ struct CliRun {
 };
 
 inline CliRun Tivaro(const QStringList& args) {
+    using namespace Qt::StringLiterals;
     QProcess p;
-    p.start(qEnvironmentVariable("TIVARO_BUILD_DIR") + "/cli/tivaro", args);
+    p.start(qEnvironmentVariable("TIVARO_BUILD_DIR") + u"/cli/tivaro"_s, args);
     p.closeWriteChannel();
     CliRun r;
     if (!p.waitForFinished(20000)) {

@@ -3,6 +3,8 @@
 
 #include "shell/app_title.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct TitleCase {
@@ -26,24 +28,23 @@ TEST(AppTitle, DerivedFromProgramFileName) {
 }
 
 TEST(AppTitle, StartedPathKeepsTheSpellingUsed) {
-    EXPECT_EQ(tivaro::StartedProgramPath("./bin/../bin/TIVARO-manager", "/home/u", ""),
-              "/home/u/bin/TIVARO-manager");
-    EXPECT_EQ(tivaro::StartedProgramPath("/a/b/prog", "/elsewhere", ""), "/a/b/prog");
+    EXPECT_EQ(tivaro::StartedProgramPath(u"./bin/../bin/TIVARO-manager"_s, u"/home/u"_s, u""_s),
+              u"/home/u/bin/TIVARO-manager"_s);
+    EXPECT_EQ(tivaro::StartedProgramPath(u"/a/b/prog"_s, u"/elsewhere"_s, u""_s), u"/a/b/prog"_s);
     // Found on the search path: the first directory that holds an executable of that name.
-    EXPECT_EQ(tivaro::StartedProgramPath("sh", "/", "/nonexistent:/bin:/usr/bin"), "/bin/sh");
+    EXPECT_EQ(tivaro::StartedProgramPath(u"sh"_s, u"/"_s, u"/nonexistent:/bin:/usr/bin"_s), u"/bin/sh"_s);
 }
 
 TEST(AppTitle, LastResortTextCarriesClassModuleAddressAndFullStop) {
-    const QString text = tivaro::LastResortText("std::runtime_error", "tivaro-manager",
-                                                reinterpret_cast<const void*>(0xABCD), "kaputt");
-    EXPECT_EQ(
-        text,
-        QString("Exception std::runtime_error in Modul tivaro-manager bei 000000000000ABCD.\r\nkaputt.\r\n"));
-    EXPECT_TRUE(tivaro::LastResortText("E", "m", nullptr, "Ende.").endsWith("\r\nEnde.\r\n"));
+    const QString text = tivaro::LastResortText(u"std::runtime_error"_s, u"tivaro-manager"_s,
+                                                reinterpret_cast<const void*>(0xABCD), u"kaputt"_s);
+    EXPECT_EQ(text,
+              u"Exception std::runtime_error in Modul tivaro-manager bei 000000000000ABCD.\r\nkaputt.\r\n"_s);
+    EXPECT_TRUE(tivaro::LastResortText(u"E"_s, u"m"_s, nullptr, u"Ende."_s).endsWith(u"\r\nEnde.\r\n"_s));
 }
 
 TEST(AppTitle, ErrorClassNameIsDemangled) {
-    EXPECT_EQ(tivaro::ErrorClassName(std::runtime_error("x")), "std::runtime_error");
+    EXPECT_EQ(tivaro::ErrorClassName(std::runtime_error("x")), u"std::runtime_error"_s);
 }
 
 }  // namespace

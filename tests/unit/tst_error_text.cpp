@@ -5,6 +5,8 @@
 
 #include "core/command_boundary.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TEST(ErrorText, FullStopRule) {
@@ -53,7 +55,7 @@ TEST(ErrorText, InnermostNonEmptyMessageWins) {
     };
     EXPECT_EQ(text(wrapped("innen", "außen")), QString::fromUtf8("innen"));
     EXPECT_EQ(text(wrapped("", "außen")), QString::fromUtf8("außen"));
-    EXPECT_EQ(tivaro::ErrorMessageText(std::runtime_error("allein")), QString("allein"));
+    EXPECT_EQ(tivaro::ErrorMessageText(std::runtime_error("allein")), u"allein"_s);
 }
 
 TEST(ErrorText, SilentAbortReachesNoDisplay) {

@@ -12,6 +12,7 @@
 #include "manager_fakes.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 // The allocation seam: while armed, every operator new of this program fails.
 namespace {
@@ -39,20 +40,20 @@ struct LogFixture : ::testing::Test {
         state.ResetGridsOnShow();
     }
     void addEntries(int n) {
-        for (int i = 0; i < n; ++i) state.ADD_LOG("10.0.0.1", "22223", QStringLiteral("E%1").arg(i));
+        for (int i = 0; i < n; ++i) state.ADD_LOG(u"10.0.0.1"_s, u"22223"_s, QStringLiteral("E%1").arg(i));
     }
 };
 
 TEST_F(LogFixture, EntriesFillRowsFromTheTopWithOneBlankRowAfterThem) {
     EXPECT_EQ(state.Log.Rows().Count(), 1);
     EXPECT_EQ(state.Log.Rows().FixedRows(), 0);
-    state.ADD_LOG("", "", "first");
+    state.ADD_LOG(u""_s, u""_s, u"first"_s);
     EXPECT_EQ(state.Log.Rows().Count(), 2);
-    EXPECT_EQ(state.LogCell(0, 0), "09:05:07");
-    EXPECT_EQ(state.LogCell(1, 0), "");  // empty L_IP and L_Port stay blank
-    EXPECT_EQ(state.LogCell(2, 0), "");
-    EXPECT_EQ(state.LogCell(3, 0), "first");
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(state.LogCell(c, 1), "") << "blank last row, col " << c;
+    EXPECT_EQ(state.LogCell(0, 0), u"09:05:07"_s);
+    EXPECT_EQ(state.LogCell(1, 0), u""_s);  // empty L_IP and L_Port stay blank
+    EXPECT_EQ(state.LogCell(2, 0), u""_s);
+    EXPECT_EQ(state.LogCell(3, 0), u"first"_s);
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(state.LogCell(c, 1), u""_s) << "blank last row, col " << c;
 }
 
 TEST_F(LogFixture, ScrollsSoThatTheBlankLastRowSitsAtTheBottom) {
@@ -73,7 +74,7 @@ TEST_F(LogFixture, ScrollsSoThatTheBlankLastRowSitsAtTheBottom) {
 TEST_F(LogFixture, ClearLeavesOneBlankRowAndNoOldTextComesBack) {
     addEntries(25);
     state.grdRec = TGridRect{0, 3, 2, 3};
-    state.ADD_LOG("a", "b", "c");
+    state.ADD_LOG(u"a"_s, u"b"_s, u"c"_s);
     const int topBefore = state.Log.TopRow();
     state.ClearLog();
     EXPECT_EQ(state.Log.Rows().Count(), 1);
@@ -81,10 +82,10 @@ TEST_F(LogFixture, ClearLeavesOneBlankRowAndNoOldTextComesBack) {
     EXPECT_EQ(state.grdRec, (TGridRect{0, 3, 2, 3}));  // left alone
     EXPECT_EQ(state.Log.Selection(), (TGridRect{0, 3, 2, 3}));
     EXPECT_LE(state.Log.TopRow(), topBefore);
-    state.ADD_LOG("x", "1", "new");
-    EXPECT_EQ(state.LogCell(3, 0), "new");
+    state.ADD_LOG(u"x"_s, u"1"_s, u"new"_s);
+    EXPECT_EQ(state.LogCell(3, 0), u"new"_s);
     for (int r = 1; r < 30; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(state.LogCell(c, r), "") << "cell " << c << "," << r;
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(state.LogCell(c, r), u""_s) << "cell " << c << "," << r;
 }
 
 TEST_F(LogFixture, EveryAppendAppliesGrdRecUnchanged) {
@@ -103,7 +104,7 @@ TEST_F(LogFixture, EveryAppendAppliesGrdRecUnchanged) {
         state.grdRec = TGridRect{-1, -1, -1, -1};
         addEntries(c.entriesBefore);
         state.grdRec = c.rec;
-        state.ADD_LOG("u", "1", "m");
+        state.ADD_LOG(u"u"_s, u"1"_s, u"m"_s);
         EXPECT_EQ(state.Log.Selection(), c.rec);
         for (int r = 0; r < state.Log.Rows().Count(); ++r)
             for (int col = 0; col < 4; ++col)
@@ -113,9 +114,9 @@ TEST_F(LogFixture, EveryAppendAppliesGrdRecUnchanged) {
 }
 
 TEST(LogTime, TwentyFourHourClockWithTheLocaleSeparator) {
-    EXPECT_EQ(FormatLogTime(QTime(15, 15, 0), ":"), "15:15:00");
-    EXPECT_EQ(FormatLogTime(QTime(0, 7, 9), "."), "00.07.09");
-    EXPECT_EQ(FormatLogTime(QTime(23, 59, 59), ":"), "23:59:59");
+    EXPECT_EQ(FormatLogTime(QTime(15, 15, 0), u":"_s), u"15:15:00"_s);
+    EXPECT_EQ(FormatLogTime(QTime(0, 7, 9), u"."_s), u"00.07.09"_s);
+    EXPECT_EQ(FormatLogTime(QTime(23, 59, 59), u":"_s), u"23:59:59"_s);
     EXPECT_FALSE(LocaleTimeSeparator().isEmpty());
 }
 
@@ -131,7 +132,7 @@ TEST(LogTime, LocaleSeparatorOnlyWhenItIsPunctuation) {
         EXPECT_EQ(LocaleTimeSeparator(QLocale(QString::fromLatin1(c.locale))),
                   QString::fromLatin1(c.separator))
             << c.locale;
-    EXPECT_EQ(FormatLogTime(QTime(15, 15, 0), LocaleTimeSeparator(QLocale("fr_CA"))), "15:15:00");
+    EXPECT_EQ(FormatLogTime(QTime(15, 15, 0), LocaleTimeSeparator(QLocale(u"fr_CA"_s))), u"15:15:00"_s);
 }
 
 TEST(LogEntries, EveryCellReadsBackExactlyAsGiven) {
@@ -140,27 +141,27 @@ TEST(LogEntries, EveryCellReadsBackExactlyAsGiven) {
     };
     const QString longText = QString(300, u'x') + QStringLiteral("\u00e9nde");
     const Case cases[] = {
-        {"198.18.1.10", "22223", "ONLINE"},
-        {"", "", ""},
-        {"localhost", "22222", "SET ALL TO 192.168.1.XXX"},
-        {"0.0.0.0", "0", "SWITCH TO 255.0.7.XXX"},
-        {"10.0.0.1", "65535", "SWITCH TO -1.300.0.XXX"},  // fields outside an octet stay text
-        {"010.0.0.1", "022223", "GET SETINGS"},           // leading zeros are not the formatted number
-        {"1.2.3", "65536", "UPDATE DEVICE"},
-        {"1.2.3.4.5", "+1", "NO IPV4 ADDRESS"},
-        {"256.1.1.1", "22223 ", "ONLINE "},
-        {"FE80:0:0:0:20C:29FF:FE12:3456", "22223", "ONLINE"},
-        {"fe80::1", "1", "ONLINE"},
-        {"0:0:0:0:0:0:0:1", "2", "SWITCH TO 1.2.3.XX"},
-        {"FE80:0:0:0:0:0:0:01", "3", "SET ALL TO 1.2.3.XXX."},
-        {"198.18.1.11", "4002", "NO RESPONSE FROM 198.18.1.11"},
-        {"198.18.1.11", "4002", "NO RESPONSE FROM 198.18.1.12"},
-        {"", "", "NO RESPONSE FROM "},
-        {"Grüße", "\u2713", QStringLiteral("\u65e5\u672c \u2713")},
+        {u"198.18.1.10"_s, u"22223"_s, u"ONLINE"_s},
+        {u""_s, u""_s, u""_s},
+        {u"localhost"_s, u"22222"_s, u"SET ALL TO 192.168.1.XXX"_s},
+        {u"0.0.0.0"_s, u"0"_s, u"SWITCH TO 255.0.7.XXX"_s},
+        {u"10.0.0.1"_s, u"65535"_s, u"SWITCH TO -1.300.0.XXX"_s},  // fields outside an octet stay text
+        {u"010.0.0.1"_s, u"022223"_s, u"GET SETINGS"_s},  // leading zeros are not the formatted number
+        {u"1.2.3"_s, u"65536"_s, u"UPDATE DEVICE"_s},
+        {u"1.2.3.4.5"_s, u"+1"_s, u"NO IPV4 ADDRESS"_s},
+        {u"256.1.1.1"_s, u"22223 "_s, u"ONLINE "_s},
+        {u"FE80:0:0:0:20C:29FF:FE12:3456"_s, u"22223"_s, u"ONLINE"_s},
+        {u"fe80::1"_s, u"1"_s, u"ONLINE"_s},
+        {u"0:0:0:0:0:0:0:1"_s, u"2"_s, u"SWITCH TO 1.2.3.XX"_s},
+        {u"FE80:0:0:0:0:0:0:01"_s, u"3"_s, u"SET ALL TO 1.2.3.XXX."_s},
+        {u"198.18.1.11"_s, u"4002"_s, u"NO RESPONSE FROM 198.18.1.11"_s},
+        {u"198.18.1.11"_s, u"4002"_s, u"NO RESPONSE FROM 198.18.1.12"_s},
+        {u""_s, u""_s, u"NO RESPONSE FROM "_s},
+        {u"Grüße"_s, u"\u2713"_s, QStringLiteral("\u65e5\u672c \u2713")},
         {longText, longText, longText},
     };
     EventLog log;
-    const QString separators[] = {":", ".", ":", " h "};
+    const QString separators[] = {u":"_s, u"."_s, u":"_s, u" h "_s};
     int n = 0;
     for (const Case& c : cases) {
         const QString& sep = separators[n % 4];
@@ -183,16 +184,16 @@ TEST_F(LogFixture, PastTheCeilingTheOldestEntriesGiveWay) {
     state.Log.Clear(5);
     state.grdRec = TGridRect{0, 3, 2, 3};
     for (int i = 0; i < 8; ++i)  // foreign texts too: their storage must shift with the entries
-        state.ADD_LOG(i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i), "22223",
+        state.ADD_LOG(i % 2 ? u"10.0.0.1"_s : QStringLiteral("host%1").arg(i), u"22223"_s,
                       QStringLiteral("E%1").arg(i));
     EXPECT_EQ(state.Log.Count(), 5);
     EXPECT_EQ(state.Log.Rows().Count(), 6);  // still one blank row after the entries
     for (int row = 0; row < 5; ++row) {
         const int i = row + 3;
-        EXPECT_EQ(state.LogCell(1, row), i % 2 ? "10.0.0.1" : QStringLiteral("host%1").arg(i));
+        EXPECT_EQ(state.LogCell(1, row), i % 2 ? u"10.0.0.1"_s : QStringLiteral("host%1").arg(i));
         EXPECT_EQ(state.LogCell(3, row), QStringLiteral("E%1").arg(i));
     }
-    EXPECT_EQ(state.LogCell(3, 5), "");
+    EXPECT_EQ(state.LogCell(3, 5), u""_s);
     EXPECT_EQ(state.Log.Selection(), (TGridRect{0, 3, 2, 3}));
     EXPECT_TRUE(state.Log.IsSelected(0, 3));
 
@@ -204,11 +205,11 @@ TEST_F(LogFixture, PastTheCeilingTheOldestEntriesGiveWay) {
     addEntries(30);
     EXPECT_EQ(state.Log.Rows().Count(), 21);
     EXPECT_EQ(state.Log.TopRow(), 21 - kGridVisibleRows);
-    EXPECT_EQ(state.LogCell(3, 19), "E29");
+    EXPECT_EQ(state.LogCell(3, 19), u"E29"_s);
     state.ClearLog();
     EXPECT_EQ(state.Log.Rows().Count(), 1);
-    state.ADD_LOG("a", "b", "c");
-    EXPECT_EQ(state.LogCell(3, 0), "c");
+    state.ADD_LOG(u"a"_s, u"b"_s, u"c"_s);
+    EXPECT_EQ(state.LogCell(3, 0), u"c"_s);
 }
 
 TEST_F(LogFixture, AnEntryThatFindsNoMemoryIsDroppedAndTheLogStaysWhole) {
@@ -218,7 +219,7 @@ TEST_F(LogFixture, AnEntryThatFindsNoMemoryIsDroppedAndTheLogStaysWhole) {
     for (int i = 0; i < 120; ++i) {
         const bool fail = i % 3 == 0;
         g_failAllocations = fail;
-        state.ADD_LOG(QStringLiteral("host%1").arg(i), "22223", text + QString::number(i));
+        state.ADD_LOG(QStringLiteral("host%1").arg(i), u"22223"_s, text + QString::number(i));
         g_failAllocations = false;
         const int count = state.Log.Count();
         ASSERT_EQ(state.Log.Rows().Count(), count + 1) << "entry " << i;
@@ -243,15 +244,15 @@ TEST(LogBeforeShow, AsCreatedTheGridHasAGreyHeaderRowAndGrdRecIsZero) {
     EXPECT_EQ(state.Log.Rows().Count(), 2);
     EXPECT_EQ(state.Log.Rows().FixedRows(), 1);
     EXPECT_EQ(state.grdRec, (TGridRect{0, 0, 0, 0}));
-    state.ADD_LOG("localhost", "22222", "SET ALL TO 192.168.1.XXX");
+    state.ADD_LOG(u"localhost"_s, u"22222"_s, u"SET ALL TO 192.168.1.XXX"_s);
     EXPECT_EQ(state.Log.Rows().Count(), 3);
-    EXPECT_EQ(state.LogCell(3, 1), "SET ALL TO 192.168.1.XXX");
+    EXPECT_EQ(state.LogCell(3, 1), u"SET ALL TO 192.168.1.XXX"_s);
     EXPECT_FALSE(state.Log.HasVisibleSelection());  // (0,0) lies in the header row
     state.ClearLog();
     EXPECT_EQ(state.Log.Rows().Count(), 1);
     EXPECT_EQ(state.Log.Rows().FixedRows(), 0);
-    state.ADD_LOG("a", "b", "c");
-    EXPECT_EQ(state.LogCell(3, 0), "c");
+    state.ADD_LOG(u"a"_s, u"b"_s, u"c"_s);
+    EXPECT_EQ(state.LogCell(3, 0), u"c"_s);
 }
 
 }  // namespace

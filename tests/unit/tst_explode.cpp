@@ -3,6 +3,7 @@
 #include "core/explode.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -30,34 +31,39 @@ const QString kNul(QChar(u'\0'));
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExplodeTable,
     ::testing::Values(
-        ExplodeCase{".", "192.168.1.20", 0, {"192", "168", "1", "20"}}, ExplodeCase{".", "", 0, {}},
-        ExplodeCase{".", "abc", -1, {}}, ExplodeCase{"", "a.b", 0, {"a.b"}}, ExplodeCase{"", "a.b", -1, {}},
-        ExplodeCase{".", "a..b", 0, {"a", "", "b"}}, ExplodeCase{".", ".a", 0, {"", "a"}},
-        ExplodeCase{".", "a.b.", 0, {"a", "b"}}, ExplodeCase{".", ".", 0, {""}},
-        ExplodeCase{".", "..", 0, {"", ""}}, ExplodeCase{".", "1.2.3.4", 2, {"1", "2.3.4"}},
-        ExplodeCase{".", "1.2.3.4", 1, {"1.2.3.4"}}, ExplodeCase{".", "1.2.3.4", 9, {"1", "2", "3", "4"}},
-        ExplodeCase{"..", "a...b", 0, {"a", ".b"}},
-        ExplodeCase{"x", "aXbxc", 0, {"aXb", "c"}},  // case-sensitive
-        ExplodeCase{".", "abc", 0, {"abc"}},
-        ExplodeCase{".", "FE80:0:0:0:20C:29FF:FE12:3456", 0, {"FE80:0:0:0:20C:29FF:FE12:3456"}},
+        ExplodeCase{u"."_s, u"192.168.1.20"_s, 0, {u"192"_s, u"168"_s, u"1"_s, u"20"_s}},
+        ExplodeCase{u"."_s, u""_s, 0, {}}, ExplodeCase{u"."_s, u"abc"_s, -1, {}},
+        ExplodeCase{u""_s, u"a.b"_s, 0, {u"a.b"_s}}, ExplodeCase{u""_s, u"a.b"_s, -1, {}},
+        ExplodeCase{u"."_s, u"a..b"_s, 0, {u"a"_s, u""_s, u"b"_s}},
+        ExplodeCase{u"."_s, u".a"_s, 0, {u""_s, u"a"_s}}, ExplodeCase{u"."_s, u"a.b."_s, 0, {u"a"_s, u"b"_s}},
+        ExplodeCase{u"."_s, u"."_s, 0, {u""_s}}, ExplodeCase{u"."_s, u".."_s, 0, {u""_s, u""_s}},
+        ExplodeCase{u"."_s, u"1.2.3.4"_s, 2, {u"1"_s, u"2.3.4"_s}},
+        ExplodeCase{u"."_s, u"1.2.3.4"_s, 1, {u"1.2.3.4"_s}},
+        ExplodeCase{u"."_s, u"1.2.3.4"_s, 9, {u"1"_s, u"2"_s, u"3"_s, u"4"_s}},
+        ExplodeCase{u".."_s, u"a...b"_s, 0, {u"a"_s, u".b"_s}},
+        ExplodeCase{u"x"_s, u"aXbxc"_s, 0, {u"aXb"_s, u"c"_s}},  // case-sensitive
+        ExplodeCase{u"."_s, u"abc"_s, 0, {u"abc"_s}},
+        ExplodeCase{u"."_s, u"FE80:0:0:0:20C:29FF:FE12:3456"_s, 0, {u"FE80:0:0:0:20C:29FF:FE12:3456"_s}},
         // The scan stops at the first NUL; what follows is never looked at.
-        ExplodeCase{".", "1.2" + kNul + ".3.4", 0, {"1", "2"}}, ExplodeCase{".", kNul + "a.b", 0, {}},
-        ExplodeCase{".", "a.b" + kNul + "c", 2, {"a", "b"}},
+        ExplodeCase{u"."_s, u"1.2"_s + kNul + u".3.4"_s, 0, {u"1"_s, u"2"_s}},
+        ExplodeCase{u"."_s, kNul + u"a.b"_s, 0, {}},
+        ExplodeCase{u"."_s, u"a.b"_s + kNul + u"c"_s, 2, {u"a"_s, u"b"_s}},
         // With a limit the last piece is the rest of the text up to the NUL.
-        ExplodeCase{".", "a.b.c" + kNul + ".d", 2, {"a", "b.c"}},
+        ExplodeCase{u"."_s, u"a.b.c"_s + kNul + u".d"_s, 2, {u"a"_s, u"b.c"_s}},
         // Separator longer than the text, and a text that is only separators.
-        ExplodeCase{"...", "a.", 0, {"a."}}, ExplodeCase{"ab", "ababab", 0, {"", "", ""}}));
+        ExplodeCase{u"..."_s, u"a."_s, 0, {u"a."_s}},
+        ExplodeCase{u"ab"_s, u"ababab"_s, 0, {u""_s, u""_s, u""_s}}));
 
 TEST(Explode, ManyPiecesGrowPastTheInitialSlots) {
     QStringList expected;
     QString text;
     for (int i = 0; i < 23; ++i) {
         expected << QString::number(i);
-        text += QString::number(i) + ".";
+        text += QString::number(i) + u"."_s;
     }
-    EXPECT_EQ(Explode(".", text, 0), expected);
-    EXPECT_EQ(Explode(".", text, 7).size(), 7);
-    EXPECT_EQ(Explode(".", text, 7).last(), text.section('.', 6));
+    EXPECT_EQ(Explode(u"."_s, text, 0), expected);
+    EXPECT_EQ(Explode(u"."_s, text, 7).size(), 7);
+    EXPECT_EQ(Explode(u"."_s, text, 7).last(), text.section(u'.', 6));
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "core/grid_rules.h"
 #include "core/unit_list_model.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using tivaro::GridRows;
@@ -72,19 +74,19 @@ TEST_F(ModelFixture, LogAnnouncesTheEntriesOfOneTurnWithOneInsert) {
     for (int i = 0; i < 1000; ++i) addLog(log, QString::number(i));
     EXPECT_EQ(log.rowCount(), 1);  // the views hear of them at the turn's end
     EXPECT_EQ(log.Rows().Count(), 1001);
-    EXPECT_EQ(log.CellText(3, 999), "999");
+    EXPECT_EQ(log.CellText(3, 999), u"999"_s);
     turn();
     ASSERT_EQ(inserted.size(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 0);
     EXPECT_EQ(inserted[0][2].toInt(), 999);
     EXPECT_EQ(log.rowCount(), 1001);
-    EXPECT_EQ(log.index(999, 0).data().toString(), "12:00:00");
-    EXPECT_EQ(log.index(999, 3).data().toString(), "999");
-    EXPECT_EQ(log.index(1000, 3).data().toString(), "");  // the blank row
+    EXPECT_EQ(log.index(999, 0).data().toString(), u"12:00:00"_s);
+    EXPECT_EQ(log.index(999, 3).data().toString(), u"999"_s);
+    EXPECT_EQ(log.index(1000, 3).data().toString(), u""_s);  // the blank row
     ASSERT_EQ(viewState.size(), 1);
     EXPECT_TRUE(viewState[0][0].toBool());
 
-    addLog(log, "next");
+    addLog(log, u"next"_s);
     turn();
     ASSERT_EQ(inserted.size(), 2);
     EXPECT_EQ(inserted[1][1].toInt(), 1000);
@@ -93,7 +95,7 @@ TEST_F(ModelFixture, LogAnnouncesTheEntriesOfOneTurnWithOneInsert) {
     log.Clear();
     EXPECT_EQ(reset.size(), 1);  // at once: the entries are gone now
     EXPECT_EQ(log.rowCount(), 1);
-    EXPECT_EQ(log.index(0, 3).data().toString(), "");
+    EXPECT_EQ(log.index(0, 3).data().toString(), u""_s);
     turn();
 }
 
@@ -105,44 +107,44 @@ TEST_F(ModelFixture, PastTheCeilingTheRowsStayAndEveryEntryMovesUp) {
     turn();
     QSignalSpy inserted(&log, &QAbstractItemModel::rowsInserted);
     QSignalSpy changed(&log, &QAbstractItemModel::dataChanged);
-    addLog(log, "E3");
-    addLog(log, "E4");
+    addLog(log, u"E3"_s);
+    addLog(log, u"E4"_s);
     turn();
     EXPECT_EQ(inserted.size(), 0);
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed[0][0].toModelIndex().row(), 0);
     EXPECT_EQ(changed[0][1].toModelIndex().row(), 2);
     EXPECT_EQ(changed[0][1].toModelIndex().column(), 3);
-    EXPECT_EQ(column(log, 3), (QStringList{"E2", "E3", "E4", ""}));
+    EXPECT_EQ(column(log, 3), (QStringList{u"E2"_s, u"E3"_s, u"E4"_s, u""_s}));
     // Filling up past the ceiling within one turn: only the rows new to the view are inserted.
     log.Clear(5);
-    addLog(log, "A");
+    addLog(log, u"A"_s);
     turn();
     for (int i = 0; i < 7; ++i) addLog(log, QStringLiteral("B%1").arg(i));
     turn();
-    EXPECT_EQ(column(log, 3), (QStringList{"B2", "B3", "B4", "B5", "B6", ""}));
+    EXPECT_EQ(column(log, 3), (QStringList{u"B2"_s, u"B3"_s, u"B4"_s, u"B5"_s, u"B6"_s, u""_s}));
 }
 
 TEST_F(ModelFixture, UnitListKeepsOneRowPerAddressBelowTheHeader) {
     tivaro::UnitListModel units;
     QAbstractItemModelTester tester(&units, QAbstractItemModelTester::FailureReportingMode::Warning);
     QSignalSpy inserted(&units, &QAbstractItemModel::rowsInserted);
-    EXPECT_EQ(units.AppendIfNew({"198.18.0.2", "1", "22223"}), 0);
-    EXPECT_EQ(units.AppendIfNew({"198.18.0.3", "2", "22223"}), 1);
-    EXPECT_EQ(units.AppendIfNew({"198.18.0.2", "9", "9"}), -1);
+    EXPECT_EQ(units.AppendIfNew({u"198.18.0.2"_s, u"1"_s, u"22223"_s}), 0);
+    EXPECT_EQ(units.AppendIfNew({u"198.18.0.3"_s, u"2"_s, u"22223"_s}), 1);
+    EXPECT_EQ(units.AppendIfNew({u"198.18.0.2"_s, u"9"_s, u"9"_s}), -1);
     turn();
     ASSERT_EQ(inserted.size(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 1);  // below the header row
     EXPECT_EQ(inserted[0][2].toInt(), 2);
-    EXPECT_EQ(column(units, 0), (QStringList{"", "198.18.0.2", "198.18.0.3", ""}));
-    EXPECT_EQ(column(units, 1), (QStringList{"", "1", "2", ""}));
-    EXPECT_EQ(units.Find("198.18.0.3"), 1);
+    EXPECT_EQ(column(units, 0), (QStringList{u""_s, u"198.18.0.2"_s, u"198.18.0.3"_s, u""_s}));
+    EXPECT_EQ(column(units, 1), (QStringList{u""_s, u"1"_s, u"2"_s, u""_s}));
+    EXPECT_EQ(units.Find(u"198.18.0.3"_s), 1);
     units.Clear();
-    EXPECT_EQ(column(units, 0), (QStringList{""}));
-    EXPECT_EQ(units.Find("198.18.0.3"), -1);
-    EXPECT_EQ(units.AppendIfNew({"198.18.0.3", "2", "22223"}), 0);
+    EXPECT_EQ(column(units, 0), (QStringList{u""_s}));
+    EXPECT_EQ(units.Find(u"198.18.0.3"_s), -1);
+    EXPECT_EQ(units.AppendIfNew({u"198.18.0.3"_s, u"2"_s, u"22223"_s}), 0);
     turn();
-    EXPECT_EQ(column(units, 0), (QStringList{"198.18.0.3", ""}));
+    EXPECT_EQ(column(units, 0), (QStringList{u"198.18.0.3"_s, u""_s}));
 }
 
 TEST_F(ModelFixture, TopRowAndSelectionReachTheViewAtTheTurnsEnd) {
@@ -150,7 +152,7 @@ TEST_F(ModelFixture, TopRowAndSelectionReachTheViewAtTheTurnsEnd) {
     units.ResetRows();
     turn();
     QSignalSpy viewState(&units, &tivaro::GridListModel::viewStateChanged);
-    units.AppendIfNew({"198.18.0.2", "1", "22223"});
+    units.AppendIfNew({u"198.18.0.2"_s, u"1"_s, u"22223"_s});
     units.SetSelection(TGridRect{0, 0, 2, 0});
     units.SetTopRow(0);  // unchanged: not announced
     turn();

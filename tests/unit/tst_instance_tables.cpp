@@ -24,6 +24,7 @@
 #include "shell/instance_table.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 using ::testing::HasSubstr;
 
 namespace {
@@ -129,12 +130,13 @@ TEST(GuardRecord, RoundTripAndDamage) {
 }
 
 TEST(InstanceGuardIdentity, UniqueAppIdIgnoresCase) {
-    EXPECT_EQ(InstanceGuard::UniqueAppId("/opt/Tivaro/tivaro-manager"), "JCL/OPT/TIVARO/TIVARO-MANAGER");
-    EXPECT_EQ(InstanceGuard::UniqueAppId("/opt/tivaro/TIVARO-MANAGER"),
-              InstanceGuard::UniqueAppId("/opt/Tivaro/tivaro-manager"));
-    EXPECT_NE(InstanceGuard::UniqueAppId("/opt/a/tivaro-manager"),
-              InstanceGuard::UniqueAppId("/opt/b/tivaro-manager"));
-    EXPECT_EQ(InstanceGuard::UniqueAppId("C:\\Tools\\x.exe"), "JCLC:_TOOLS_X.EXE");
+    EXPECT_EQ(InstanceGuard::UniqueAppId(u"/opt/Tivaro/tivaro-manager"_s),
+              u"JCL/OPT/TIVARO/TIVARO-MANAGER"_s);
+    EXPECT_EQ(InstanceGuard::UniqueAppId(u"/opt/tivaro/TIVARO-MANAGER"_s),
+              InstanceGuard::UniqueAppId(u"/opt/Tivaro/tivaro-manager"_s));
+    EXPECT_NE(InstanceGuard::UniqueAppId(u"/opt/a/tivaro-manager"_s),
+              InstanceGuard::UniqueAppId(u"/opt/b/tivaro-manager"_s));
+    EXPECT_EQ(InstanceGuard::UniqueAppId(u"C:\\Tools\\x.exe"_s), u"JCLC:_TOOLS_X.EXE"_s);
 }
 
 // A process id that surely no longer runs: a child that has been reaped.
@@ -164,7 +166,7 @@ protected:
         for (const char* v : kVars) m_saved.emplace_back(v, qEnvironmentVariableIsSet(v), qgetenv(v));
         ASSERT_TRUE(m_tmp.isValid());
         // The fallback directory goes to a cache of this test's own.
-        qputenv("XDG_CACHE_HOME", m_tmp.filePath("cache").toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", m_tmp.filePath(u"cache"_s).toLocal8Bit());
     }
     void TearDown() override {
         for (const auto& [name, set, value] : m_saved) {
@@ -180,16 +182,16 @@ protected:
         QFile::setPermissions(path, mode);
         return path;
     }
-    QString fallbackDir() const { return m_tmp.filePath("cache/tivaro-manager"); }
+    QString fallbackDir() const { return m_tmp.filePath(u"cache/tivaro-manager"_s); }
     static InstanceGuard::Options options(const QString& dir) {
         InstanceGuard::Options o;
-        o.programPath = "/opt/tivaro/tivaro-manager";
+        o.programPath = u"/opt/tivaro/tivaro-manager"_s;
         o.nameSpaceDir = dir;
-        o.session = "session-t";
+        o.session = u"session-t"_s;
         return o;
     }
     static QString tableFile(const QString& dir, const char* suffix) {
-        return dir + "/session-t_JCL_OPT_TIVARO_TIVARO-MANAGER_" + QString::fromUtf8(suffix);
+        return dir + u"/session-t_JCL_OPT_TIVARO_TIVARO-MANAGER_"_s + QString::fromUtf8(suffix);
     }
     // The guard's message window answers QueryActive from another thread.
     static std::optional<GuardRecord> askActive(InstanceGuard& guard) {
@@ -219,8 +221,8 @@ protected:
 
 TEST_F(GuardFiles, RegistrationPrunesStaleIdsAndLeavesCleanly) {
     // Also from a directory whose path is too long for a socket address.
-    const QString longDir = m_tmp.filePath(QString(60, 'd') + "/" + QString(60, 'e'));
-    for (const QString& dir : {makeDir("run", kPrivate), longDir}) {
+    const QString longDir = m_tmp.filePath(QString(60, u'd') + u"/"_s + QString(60, u'e'));
+    for (const QString& dir : {makeDir(u"run"_s, kPrivate), longDir}) {
         SCOPED_TRACE(dir.toStdString());
         ASSERT_TRUE(QDir().mkpath(dir));
         QFile::setPermissions(dir, kPrivate);
@@ -241,8 +243,8 @@ TEST_F(GuardFiles, RegistrationPrunesStaleIdsAndLeavesCleanly) {
             InstanceGuard guard(options(dir));
             guard.Register();
             EXPECT_EQ(guard.RegisteredIds(), QList<std::uint32_t>{self});
-            EXPECT_TRUE(guard.Check({"--x"}));
-            const QString socketFile = dir + "/" + guard.MessageWindowName(self).section('/', -1);
+            EXPECT_TRUE(guard.Check({u"--x"_s}));
+            const QString socketFile = dir + u"/"_s + guard.MessageWindowName(self).section(u'/', -1);
             EXPECT_TRUE(QFileInfo(socketFile).exists());
             const auto reply = askActive(guard);
             ASSERT_TRUE(reply);
@@ -262,8 +264,8 @@ TEST_F(GuardFiles, RegistrationPrunesStaleIdsAndLeavesCleanly) {
 }
 
 TEST_F(GuardFiles, RuntimeDirectoryOnlyWhenPrivateElseTheSameFallback) {
-    const QString linked = m_tmp.filePath("linked");
-    const QString own = makeDir("own", kPrivate);
+    const QString linked = m_tmp.filePath(u"linked"_s);
+    const QString own = makeDir(u"own"_s, kPrivate);
     ASSERT_TRUE(QFile::link(own, linked));
     struct Case {
         const char* name;
@@ -272,12 +274,13 @@ TEST_F(GuardFiles, RuntimeDirectoryOnlyWhenPrivateElseTheSameFallback) {
     } cases[] = {
         {"private", own, true},
         {"open to all",
-         makeDir("open", kPrivate | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther),
+         makeDir(u"open"_s,
+                 kPrivate | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther),
          false},
-        {"open to the group", makeDir("group", kPrivate | QFileDevice::ReadGroup | QFileDevice::ExeGroup),
+        {"open to the group", makeDir(u"group"_s, kPrivate | QFileDevice::ReadGroup | QFileDevice::ExeGroup),
          false},
         {"a link to a private one", linked, false},
-        {"relative", "own", false},
+        {"relative", u"own"_s, false},
         {"unset", {}, false},
     };
     for (const Case& c : cases) {
@@ -299,13 +302,13 @@ TEST_F(GuardFiles, RuntimeDirectoryOnlyWhenPrivateElseTheSameFallback) {
     EXPECT_EQ(InstanceGuard::DefaultNameSpaceDir(), fallbackDir());
     EXPECT_EQ(mode(fallbackDir()), 0700u);
     qunsetenv("XDG_CACHE_HOME");
-    qputenv("HOME", m_tmp.filePath("home").toLocal8Bit());
-    EXPECT_EQ(InstanceGuard::DefaultNameSpaceDir(), m_tmp.filePath("home/.cache/tivaro-manager"));
+    qputenv("HOME", m_tmp.filePath(u"home"_s).toLocal8Bit());
+    EXPECT_EQ(InstanceGuard::DefaultNameSpaceDir(), m_tmp.filePath(u"home/.cache/tivaro-manager"_s));
 }
 
 TEST_F(GuardFiles, GuardFilesAreNeverFollowedOrOpenedWhenNotRegular) {
     // The victim: a file of the user that a planted link points at.
-    const QString victim = m_tmp.filePath("victim.txt");
+    const QString victim = m_tmp.filePath(u"victim.txt"_s);
     {
         QFile f(victim);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -325,7 +328,7 @@ TEST_F(GuardFiles, GuardFilesAreNeverFollowedOrOpenedWhenNotRegular) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.suffix) + " " + c.cause);
-        const QString dir = makeDir(QString("planted%1").arg(n++), kPrivate);
+        const QString dir = makeDir(u"planted%1"_s.arg(n++), kPrivate);
         const QString at = tableFile(dir, c.suffix);
         ASSERT_TRUE(c.plant(at));
         InstanceGuard guard(options(dir));
@@ -343,7 +346,7 @@ TEST_F(GuardFiles, GuardFilesAreNeverFollowedOrOpenedWhenNotRegular) {
     EXPECT_EQ(f.readAll(), QByteArray("14 bytes here\n"));
 
     // Something else where the message window's socket belongs is not removed.
-    const QString dir = makeDir("notasocket", kPrivate);
+    const QString dir = makeDir(u"notasocket"_s, kPrivate);
     InstanceGuard probe(options(dir));
     const QString socketPath = probe.MessageWindowName(::getpid());
     QFile plain(socketPath);
@@ -355,7 +358,7 @@ TEST_F(GuardFiles, GuardFilesAreNeverFollowedOrOpenedWhenNotRegular) {
 }
 
 TEST_F(GuardFiles, ShrunkTableFilesAreReadAsShortNotFaulted) {
-    const QString dir = makeDir("run", kPrivate);
+    const QString dir = makeDir(u"run"_s, kPrivate);
     InstanceGuard guard(options(dir));
     guard.Register();
     ASSERT_EQ(guard.RegisteredIds().size(), 1);
@@ -371,7 +374,7 @@ TEST_F(GuardFiles, ShrunkTableFilesAreReadAsShortNotFaulted) {
 }
 
 TEST_F(GuardFiles, LockHeldElsewhereEndsEveryWait) {
-    const QString dir = makeDir("run", kPrivate);
+    const QString dir = makeDir(u"run"_s, kPrivate);
     InstanceGuard::Options o = options(dir);
     o.lockTimeoutMs = 300;
     InstanceGuard running(o);
@@ -380,11 +383,11 @@ TEST_F(GuardFiles, LockHeldElsewhereEndsEveryWait) {
     // Another process takes the lock and keeps it.
     const QString lockFile = tableFile(dir, "Otx");
     QProcess holder;
-    holder.start("flock", {"-o", lockFile, "cat"});  // holds it until its input ends
+    holder.start(u"flock"_s, {u"-o"_s, lockFile, u"cat"_s});  // holds it until its input ends
     ASSERT_TRUE(holder.waitForStarted(5000));
     QDeadlineTimer until(5000);
     while (!until.hasExpired()) {
-        QFile locks("/proc/locks");
+        QFile locks(u"/proc/locks"_s);
         locks.open(QIODevice::ReadOnly);
         if (locks.readAll().contains(" " + QByteArray::number(holder.processId()) + " ")) break;
         QThread::msleep(10);
@@ -410,9 +413,9 @@ TEST_F(GuardFiles, LockHeldElsewhereEndsEveryWait) {
 // it acts through setpriv, so what it makes is really its own.
 class LocalUser {
 public:
-    LocalUser() : m_name(QString("tvguard%1").arg(::getpid())) {
-        if (QProcess::execute("useradd", {"--system", "--no-create-home", "--user-group", "--shell",
-                                          "/usr/sbin/nologin", m_name}) != 0)
+    LocalUser() : m_name(u"tvguard%1"_s.arg(::getpid())) {
+        if (QProcess::execute(u"useradd"_s, {u"--system"_s, u"--no-create-home"_s, u"--user-group"_s,
+                                             u"--shell"_s, u"/usr/sbin/nologin"_s, m_name}) != 0)
             return;
         if (const passwd* pw = ::getpwnam(m_name.toLocal8Bit().constData())) {
             m_uid = pw->pw_uid;
@@ -420,7 +423,7 @@ public:
         }
     }
     ~LocalUser() {
-        if (m_uid != 0) QProcess::execute("userdel", {m_name});
+        if (m_uid != 0) QProcess::execute(u"userdel"_s, {m_name});
     }
     LocalUser(const LocalUser&) = delete;
     LocalUser& operator=(const LocalUser&) = delete;
@@ -428,10 +431,10 @@ public:
     uid_t uid() const { return m_uid; }
     QString name() const { return m_name; }
     bool run(const QStringList& command) const {
-        return QProcess::execute(
-                   "setpriv", QStringList{QString("--reuid=%1").arg(m_uid), QString("--regid=%1").arg(m_gid),
-                                          "--clear-groups", "--"} +
-                                  command) == 0;
+        return QProcess::execute(u"setpriv"_s,
+                                 QStringList{u"--reuid=%1"_s.arg(m_uid), u"--regid=%1"_s.arg(m_gid),
+                                             u"--clear-groups"_s, u"--"_s} +
+                                     command) == 0;
     }
 
 private:
@@ -446,7 +449,7 @@ TEST_F(GuardFiles, AnotherLocalUserCannotRedirectOrLockOut) {
     if (!other.ok()) GTEST_SKIP() << "useradd could not create a local user";
     // The other user may pass through the test's directory, not list it.
     ::chmod(QFile::encodeName(m_tmp.path()).constData(), 0711);
-    const QString victim = m_tmp.filePath("victim.txt");
+    const QString victim = m_tmp.filePath(u"victim.txt"_s);
     {
         QFile f(victim);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -455,14 +458,14 @@ TEST_F(GuardFiles, AnotherLocalUserCannotRedirectOrLockOut) {
     InstanceGuard::Options o = options({});
 
     // A runtime directory anyone may write to, with a link planted in it.
-    const QString open = makeDir("open", QFile::Permissions(0x7777));
-    ASSERT_TRUE(other.run({"ln", "-s", victim, tableFile(open, "All")}));
+    const QString open = makeDir(u"open"_s, QFile::Permissions(0x7777));
+    ASSERT_TRUE(other.run({u"ln"_s, u"-s"_s, victim, tableFile(open, "All")}));
     // A private runtime directory that belongs to the other user.
-    const QString foreign = makeDir("foreign", kPrivate);
+    const QString foreign = makeDir(u"foreign"_s, kPrivate);
     ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), other.uid(), 0), 0);
     // The old fallback under /tmp, taken first by the other user.
-    const QString squatted = QString("/tmp/tivaro-manager-%1").arg(::geteuid());
-    const bool squat = !QFileInfo::exists(squatted) && other.run({"mkdir", "-m", "700", squatted});
+    const QString squatted = u"/tmp/tivaro-manager-%1"_s.arg(::geteuid());
+    const bool squat = !QFileInfo::exists(squatted) && other.run({u"mkdir"_s, u"-m"_s, u"700"_s, squatted});
     for (const QString& runtime : {open, foreign, QString()}) {
         SCOPED_TRACE(runtime.isEmpty() ? "unset" : runtime.toStdString());
         runtime.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
@@ -482,8 +485,8 @@ TEST_F(GuardFiles, AnotherLocalUserCannotRedirectOrLockOut) {
     uid_t unnamed = 3999999;
     while (::getpwuid(unnamed)) ++unnamed;
     const std::pair<uid_t, QString> owners[] = {
-        {other.uid(), QString("%1 (uid %2)").arg(other.name()).arg(other.uid())},
-        {unnamed, QString("uid %1").arg(unnamed)},
+        {other.uid(), u"%1 (uid %2)"_s.arg(other.name()).arg(other.uid())},
+        {unnamed, u"uid %1"_s.arg(unnamed)},
     };
     for (const auto& [owner, shown] : owners) {
         SCOPED_TRACE(shown.toStdString());
@@ -495,7 +498,7 @@ TEST_F(GuardFiles, AnotherLocalUserCannotRedirectOrLockOut) {
             ADD_FAILURE() << "accepted a directory of " << shown.toStdString();
         } catch (const SystemError& e) {
             EXPECT_THAT(e.what(), HasSubstr(fallbackDir().toStdString()));
-            EXPECT_THAT(e.what(), HasSubstr(("gehört " + shown).toStdString()));
+            EXPECT_THAT(e.what(), HasSubstr((u"gehört "_s + shown).toStdString()));
         }
     }
 }
@@ -527,7 +530,7 @@ TEST(InstanceGuardSession, KeyedOnTheSessionElseTheDisplay) {
 }
 
 TEST(InstanceGuardSession, AccountWithoutNameIsItsNumber) {
-    EXPECT_EQ(InstanceGuard::AccountName(0), "root");
+    EXPECT_EQ(InstanceGuard::AccountName(0), u"root"_s);
     unsigned unnamed = 3999999;
     while (::getpwuid(unnamed)) ++unnamed;
     EXPECT_EQ(InstanceGuard::AccountName(unnamed), QString::number(unnamed));

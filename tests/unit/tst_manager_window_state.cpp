@@ -11,6 +11,7 @@
 #include "manager_fakes.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -70,7 +71,7 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
         state.SpinEdit3.SetText(QString::fromUtf8(c.a));
         state.SpinEdit4.SetText(QString::fromUtf8(c.b));
         state.SpinEdit5.SetText(QString::fromUtf8(c.c));
-        HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+        HandleDiscoveryReply(state, u"198.18.0.2"_s, 1, 22223);
         sender.sent.clear();
         RunSubnetSwitch(state, confirmation, sender);
         EXPECT_EQ(confirmation.questions.last(),
@@ -81,7 +82,7 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
         tivaro::Bytes expected{'B', 'R', 'C', 'X'};
         expected.insert(expected.end(), c.tail.begin(), c.tail.end());
         EXPECT_EQ(sender.sent[0].bytes, expected) << c.subnet;
-        EXPECT_EQ(lastLog(), (QStringList{"15:15:00", "localhost", "22222",
+        EXPECT_EQ(lastLog(), (QStringList{u"15:15:00"_s, u"localhost"_s, u"22222"_s,
                                           QStringLiteral("SET ALL TO ") + QString::fromUtf8(c.subnet)}));
         EXPECT_EQ(state.Units.Rows().Count(), 1);
         EXPECT_EQ(state.Units.Count(), 0);
@@ -89,7 +90,7 @@ TEST_F(StateFixture, SubnetSwitchQuestionRequestAndLogFollowTheFields) {
 }
 
 TEST_F(StateFixture, DeclinedSubnetSwitchDoesNothing) {
-    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    HandleDiscoveryReply(state, u"198.18.0.2"_s, 1, 22223);
     confirmation.answer = false;
     RunSubnetSwitch(state, confirmation, sender);
     EXPECT_EQ(state.Units.Count(), 1);
@@ -99,7 +100,7 @@ TEST_F(StateFixture, DeclinedSubnetSwitchDoesNothing) {
 }
 
 TEST_F(StateFixture, FailedSubnetSwitchSendLeavesTheListClearedAndLogsNothing) {
-    HandleDiscoveryReply(state, "198.18.0.2", 1, 22223);
+    HandleDiscoveryReply(state, u"198.18.0.2"_s, 1, 22223);
     sender.fail = true;
     EXPECT_THROW(RunSubnetSwitch(state, confirmation, sender), tivaro::NetworkError);
     EXPECT_EQ(state.Units.Count(), 0);
@@ -130,7 +131,7 @@ TEST_F(StateFixture, DispatcherRoutesEveryDatagramByItsTag) {
         ManagerWindowState s{clock};
         s.ResetGridsOnShow();
         FakeDialog d;
-        d.SetTargetCaption("198.18.0.7");
+        d.SetTargetCaption(u"198.18.0.7"_s);
         DispatchDatagram(s, &d, tivaro::DatagramEvent{c.data, "198.18.0.7", 4000, 22223});
         EXPECT_TRUE(s.is_rx) << c.name;
         EXPECT_EQ(s.Units.Count(), c.units) << c.name;
@@ -140,8 +141,8 @@ TEST_F(StateFixture, DispatcherRoutesEveryDatagramByItsTag) {
         }
         if (c.message) {
             ASSERT_EQ(s.Log.Count(), 1) << c.name;
-            EXPECT_EQ(s.LogCell(1, 0), "198.18.0.7") << c.name;
-            EXPECT_EQ(s.LogCell(2, 0), "22223") << c.name;
+            EXPECT_EQ(s.LogCell(1, 0), u"198.18.0.7"_s) << c.name;
+            EXPECT_EQ(s.LogCell(2, 0), u"22223"_s) << c.name;
             EXPECT_EQ(s.LogCell(3, 0), QString::fromUtf8(c.message)) << c.name;
         } else {
             EXPECT_EQ(s.Log.Count(), 0) << c.name;
@@ -161,14 +162,14 @@ TEST_F(StateFixture, OnlyTheTargetUnitsSettingsReplyFillsTheDialog) {
         {"198.18.1.1", false},    // it is a prefix of the target's address
         {"0:0:0:0:0:0:0:1", false},
     };
-    dialog.SetTargetCaption("198.18.1.10");
+    dialog.SetTargetCaption(u"198.18.1.10"_s);
     for (const auto& c : cases) {
         dialog.replies.clear();
         state.is_rx = false;
         DispatchDatagram(state, &dialog, tivaro::DatagramEvent{{'G', 'E', 'T', 0}, c.from, 22222, 22223});
         EXPECT_EQ(dialog.replies.size(), c.fills ? 1u : 0u) << c.from;
         EXPECT_TRUE(state.is_rx) << c.from;
-        EXPECT_EQ(lastLog().mid(1), (QStringList{QString::fromUtf8(c.from), "22223", "GET SETINGS"}))
+        EXPECT_EQ(lastLog().mid(1), (QStringList{QString::fromUtf8(c.from), u"22223"_s, u"GET SETINGS"_s}))
             << c.from;
     }
 }
@@ -176,17 +177,18 @@ TEST_F(StateFixture, OnlyTheTargetUnitsSettingsReplyFillsTheDialog) {
 TEST_F(StateFixture, SettingsReplyWithoutADialogIsStillLogged) {
     DispatchDatagram(state, nullptr, tivaro::DatagramEvent{{'G', 'E', 'T', 0}, "198.18.0.7", 4000, 22223});
     EXPECT_TRUE(state.is_rx);
-    EXPECT_EQ(lastLog().value(3), "GET SETINGS");
+    EXPECT_EQ(lastLog().value(3), u"GET SETINGS"_s);
 }
 
 TEST_F(StateFixture, SwitchReplyUsesTheFieldsAsTheyReadWhenItArrives) {
     RunSubnetSwitch(state, confirmation, sender);
-    state.SpinEdit3.SetText("10");
-    state.SpinEdit4.SetText("0");
-    state.SpinEdit5.SetText("0");
+    state.SpinEdit3.SetText(u"10"_s);
+    state.SpinEdit4.SetText(u"0"_s);
+    state.SpinEdit5.SetText(u"0"_s);
     DispatchDatagram(state, &dialog,
                      tivaro::DatagramEvent{{'B', 'R', 'C', 'X', 9}, "198.18.0.8", 22222, 22223});
-    EXPECT_EQ(lastLog(), (QStringList{"15:15:00", "198.18.0.8", "22223", "SWITCH TO 10.0.0.XXX"}));
+    EXPECT_EQ(lastLog(),
+              (QStringList{u"15:15:00"_s, u"198.18.0.8"_s, u"22223"_s, u"SWITCH TO 10.0.0.XXX"_s}));
     EXPECT_EQ(state.Units.Count(), 0);  // switch replies list no units
 }
 
@@ -196,7 +198,7 @@ TEST_F(StateFixture, RepeatedDiscoveryRepliesInOrderGiveOneRowAndTwoEntries) {
     DispatchDatagram(state, &dialog, reply);
     EXPECT_EQ(state.Units.Count(), 1);
     EXPECT_EQ(state.Log.Count(), 2);
-    EXPECT_EQ(state.UnitCell(1, 0), "22222");
+    EXPECT_EQ(state.UnitCell(1, 0), u"22222"_s);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "core/numeric_field_model.h"
 #include "core/numeric_value.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct ParseCase {
@@ -52,9 +54,9 @@ TEST(ParseInteger, ReadsTheTextAsASigned32BitInteger) {
 }
 
 TEST(StrToInt, UnreadableTextRaisesTheGermanConversionError) {
-    EXPECT_EQ(tivaro::StrToInt("22222"), 22222);
+    EXPECT_EQ(tivaro::StrToInt(u"22222"_s), 22222);
     try {
-        tivaro::StrToInt("abc");
+        tivaro::StrToInt(u"abc"_s);
         FAIL() << "no error";
     } catch (const tivaro::ConvertError& e) {
         EXPECT_STREQ(e.what(), "''abc'' ist kein gültiger Integer-Wert");
@@ -63,23 +65,23 @@ TEST(StrToInt, UnreadableTextRaisesTheGermanConversionError) {
 
 TEST(NumericFieldModel, ValueIsReadFromTheTextAtEveryUse) {
     tivaro::NumericFieldModel unbounded{192};
-    EXPECT_EQ(unbounded.Text(), "192");
-    unbounded.SetText("abc");
-    EXPECT_EQ(unbounded.Text(), "abc");
+    EXPECT_EQ(unbounded.Text(), u"192"_s);
+    unbounded.SetText(u"abc"_s);
+    EXPECT_EQ(unbounded.Text(), u"abc"_s);
     EXPECT_EQ(unbounded.Value(), 0);
-    unbounded.SetText("-5000");
+    unbounded.SetText(u"-5000"_s);
     EXPECT_EQ(unbounded.Value(), -5000);  // bounds 0..0 clamp nothing
     unbounded.SetValue(70000);
-    EXPECT_EQ(unbounded.Text(), "70000");
+    EXPECT_EQ(unbounded.Text(), u"70000"_s);
 
     tivaro::NumericFieldModel port{22222, 0, 65535};
-    port.SetText("junk");
+    port.SetText(u"junk"_s);
     EXPECT_EQ(port.Value(), 0);  // the lower bound
-    port.SetText("70000");
+    port.SetText(u"70000"_s);
     EXPECT_EQ(port.Value(), 70000);  // reading does not clamp
 
     tivaro::NumericFieldModel lowBound{5, 3, 9};
-    lowBound.SetText("x");
+    lowBound.SetText(u"x"_s);
     EXPECT_EQ(lowBound.Value(), 3);
 }
 
@@ -116,17 +118,17 @@ TEST(NumericFieldModel, WritesStepsAndLeavingClampIntoTheBounds) {
     EXPECT_EQ(m.Value(), 65535);
 
     tivaro::NumericFieldModel unbounded{0};
-    unbounded.SetText("300");
+    unbounded.SetText(u"300"_s);
     unbounded.Leave();
     unbounded.Step(-1);
-    EXPECT_EQ(unbounded.Text(), "299");
+    EXPECT_EQ(unbounded.Text(), u"299"_s);
 }
 
 TEST(NumericFieldModel, ChangesAreReportedOnlyWhenTheTextChanges) {
     tivaro::NumericFieldModel m{1};
     int changes = 0;
     m.SetOnChanged([&] { ++changes; });
-    m.SetText("1");
+    m.SetText(u"1"_s);
     m.SetValue(1);
     EXPECT_EQ(changes, 0);
     m.SetValue(2);

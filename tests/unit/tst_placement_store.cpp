@@ -14,13 +14,14 @@
 #include "shell/registry_file.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 // A window on a virtual desktop: what the store applies is recorded.
 class FakeWindow final : public PlacementWindow {
 public:
-    QString Name() const override { return "Form1"; }
+    QString Name() const override { return u"Form1"_s; }
     bool IsVisible() const override { return visible; }
     bool IsMainWindow() const override { return true; }
     bool ApplicationMinimized() const override { return appMinimized; }
@@ -109,21 +110,21 @@ TEST(PlacementStore, StoreThenRestoreAt100x50) {
     MemoryStore store;
     FakeWindow first;
     runOnce(first, store, 100, 50);
-    const std::vector<QString> expectedOrder = {"Form1\\FormVersion",
-                                                "Form1\\ShowCmd",
-                                                "Form1\\Flags",
-                                                "Form1\\PixelsPerInch",
-                                                "Form1\\MinMaxPos(1920x1080)",
-                                                "Form1\\MinMaxPos",
-                                                "Form1\\NormPos(1920x1080)",
-                                                "Form1\\NormPos"};
+    const std::vector<QString> expectedOrder = {u"Form1\\FormVersion"_s,
+                                                u"Form1\\ShowCmd"_s,
+                                                u"Form1\\Flags"_s,
+                                                u"Form1\\PixelsPerInch"_s,
+                                                u"Form1\\MinMaxPos(1920x1080)"_s,
+                                                u"Form1\\MinMaxPos"_s,
+                                                u"Form1\\NormPos(1920x1080)"_s,
+                                                u"Form1\\NormPos"_s};
     EXPECT_EQ(store.order, expectedOrder);  // stored once: the destroy step adds nothing
-    EXPECT_EQ(store.values["Form1\\FormVersion"], 0);
-    EXPECT_EQ(store.values["Form1\\ShowCmd"], 1);
-    EXPECT_EQ(store.values["Form1\\PixelsPerInch"], 96);
-    EXPECT_EQ(store.values["Form1\\NormPos"].toString(), "100,50,600,450");
-    EXPECT_EQ(store.values["Form1\\NormPos(1920x1080)"].toString(), "100,50,600,450");
-    EXPECT_EQ(store.values["Form1\\MinMaxPos"].toString(), "-1,-1,-3,-3");
+    EXPECT_EQ(store.values[u"Form1\\FormVersion"_s], 0);
+    EXPECT_EQ(store.values[u"Form1\\ShowCmd"_s], 1);
+    EXPECT_EQ(store.values[u"Form1\\PixelsPerInch"_s], 96);
+    EXPECT_EQ(store.values[u"Form1\\NormPos"_s].toString(), u"100,50,600,450"_s);
+    EXPECT_EQ(store.values[u"Form1\\NormPos(1920x1080)"_s].toString(), u"100,50,600,450"_s);
+    EXPECT_EQ(store.values[u"Form1\\MinMaxPos"_s].toString(), u"-1,-1,-3,-3"_s);
 
     FakeWindow second;
     FormStorage fs(second, &store);
@@ -147,7 +148,7 @@ TEST(PlacementStore, MinimisedApplicationStoresShowCmd2AndMinimisesAfterStart) {
         w.appMinimized = true;
         fs.CloseQueryStep();
     }
-    EXPECT_EQ(store.values["Form1\\ShowCmd"], 2);
+    EXPECT_EQ(store.values[u"Form1\\ShowCmd"_s], 2);
     FakeWindow next;
     FormStorage fs(next, &store);
     fs.FormShowStep();
@@ -166,7 +167,7 @@ TEST(PlacementStore, ShowCmdValues) {
                  {-1, WindowState::Normal, 0}};
     for (const auto& c : cases) {
         MemoryStore store;
-        store.values["Form1\\ShowCmd"] = c.showCmd;
+        store.values[u"Form1\\ShowCmd"_s] = c.showCmd;
         FakeWindow w;
         w.state = WindowState::Minimized;  // shows that the store always sets a state
         FormStorage fs(w, &store);
@@ -179,9 +180,9 @@ TEST(PlacementStore, ShowCmdValues) {
 
 TEST(PlacementStore, SuffixedValuePreferredOnItsDesktopSize) {
     MemoryStore store;
-    store.values["Form1\\NormPos(1920x1080)"] = "10,10,20,20";
-    store.values["Form1\\NormPos"] = "500,500,510,510";
-    store.values["Form1\\PixelsPerInch"] = 96;
+    store.values[u"Form1\\NormPos(1920x1080)"_s] = u"10,10,20,20"_s;
+    store.values[u"Form1\\NormPos"_s] = u"500,500,510,510"_s;
+    store.values[u"Form1\\PixelsPerInch"_s] = 96;
     const struct {
         QSize desktop;
         QList<QRect> screens;
@@ -224,9 +225,9 @@ TEST(PlacementStore, PositionNotAppliedWhenOffScreenOrOtherResolution) {
     };
     for (const auto& c : cases) {
         MemoryStore store;
-        store.values["Form1\\NormPos"] = c.normPos;
-        store.values["Form1\\PixelsPerInch"] = c.storedPpi;
-        store.values["Form1\\ShowCmd"] = 3;
+        store.values[u"Form1\\NormPos"_s] = QString::fromUtf8(c.normPos);
+        store.values[u"Form1\\PixelsPerInch"_s] = c.storedPpi;
+        store.values[u"Form1\\ShowCmd"_s] = 3;
         FakeWindow w;
         w.placement = {0, 1, {-1, -1}, {-1, -1}, 7, 8, 507, 408};
         FormStorage fs(w, &store);
@@ -236,7 +237,7 @@ TEST(PlacementStore, PositionNotAppliedWhenOffScreenOrOtherResolution) {
     }
     // The words that are missing or not numbers fall back to the current values.
     MemoryStore store;
-    store.values["Form1\\NormPos"] = "abc,50";
+    store.values[u"Form1\\NormPos"_s] = u"abc,50"_s;
     FakeWindow w;
     w.placement = {0, 1, {-1, -1}, {-1, -1}, 7, 8, 507, 408};
     FormStorage fs(w, &store);
@@ -246,14 +247,14 @@ TEST(PlacementStore, PositionNotAppliedWhenOffScreenOrOtherResolution) {
 
 TEST(PlacementStore, NegativeFormVersionRestoresNothingAndIsRewritten) {
     MemoryStore store;
-    store.values["Form1\\FormVersion"] = -1;
-    store.values["Form1\\NormPos"] = "100,50,0,0";
-    store.values["Form1\\ShowCmd"] = 3;
+    store.values[u"Form1\\FormVersion"_s] = -1;
+    store.values[u"Form1\\NormPos"_s] = u"100,50,0,0"_s;
+    store.values[u"Form1\\ShowCmd"_s] = 3;
     FakeWindow w;
     runOnce(w, store);
     EXPECT_TRUE(w.centred);
     EXPECT_EQ(w.state, WindowState::Normal);
-    EXPECT_EQ(store.values["Form1\\FormVersion"], 0);
+    EXPECT_EQ(store.values[u"Form1\\FormVersion"_s], 0);
     EXPECT_EQ(store.order.size(), 8u) << "the placement is still stored, since a restore was attempted";
 }
 
@@ -270,7 +271,7 @@ TEST(PlacementStore, DestroyStoresOnlyWhenTheCloseDidNot) {
     FakeWindow w2;
     FormStorage fs2(w2, &unshown);
     fs2.DestroyStep();
-    EXPECT_EQ(unshown.order, std::vector<QString>{"Form1\\FormVersion"});
+    EXPECT_EQ(unshown.order, std::vector<QString>{u"Form1\\FormVersion"_s});
 }
 
 TEST(PlacementStore, WriteErrorEndsTheStoreAndGoesToTheErrorDisplay) {
@@ -289,26 +290,26 @@ TEST(PlacementStore, WriteErrorEndsTheStoreAndGoesToTheErrorDisplay) {
 }
 
 TEST(PlacementStore, StoragePathJoining) {
-    EXPECT_EQ(JoinStoragePath("Form1\\", "NormPos"), "Form1\\NormPos");
-    EXPECT_EQ(JoinStoragePath("\\\\Form1\\\\", "\\\\"), "");
-    EXPECT_EQ(JoinStoragePath("Form1\\", "\\Other\\X"), "Other\\X");
-    EXPECT_EQ(JoinStoragePath("", ""), "");
+    EXPECT_EQ(JoinStoragePath(u"Form1\\"_s, u"NormPos"_s), u"Form1\\NormPos"_s);
+    EXPECT_EQ(JoinStoragePath(u"\\\\Form1\\\\"_s, u"\\\\"_s), u""_s);
+    EXPECT_EQ(JoinStoragePath(u"Form1\\"_s, u"\\Other\\X"_s), u"Other\\X"_s);
+    EXPECT_EQ(JoinStoragePath(u""_s, u""_s), u""_s);
     FakeWindow w;
     MemoryStore store;
     FormStorage fs(w, &store);
-    fs.SetAppStoragePath("Pre_%form_name%_Post");
+    fs.SetAppStoragePath(u"Pre_%form_name%_Post"_s);
     fs.SaveFormPlacement();
-    EXPECT_EQ(store.order.front(), "Pre_Form1_Post\\FormVersion");
+    EXPECT_EQ(store.order.front(), u"Pre_Form1_Post\\FormVersion"_s);
 }
 
 // ---- the file ----
 
 TEST(RegistryFile, RoundTripKeepsNamesTypesAndTexts) {
     QSettings::SettingsMap map;
-    map["Form1/FormVersion"] = 0;
-    map["Form1/Flags"] = -2;
-    map["Form1/NormPos(1920x1080)"] = QString("100,50,600,450");
-    map["Form1/Text"] = QString::fromUtf8("a \"quoted\" \\ Wörd");
+    map[u"Form1/FormVersion"_s] = 0;
+    map[u"Form1/Flags"_s] = -2;
+    map[u"Form1/NormPos(1920x1080)"_s] = u"100,50,600,450"_s;
+    map[u"Form1/Text"_s] = QString::fromUtf8("a \"quoted\" \\ Wörd");
     const QByteArray text = WriteRegistryExport(map);
     EXPECT_TRUE(text.startsWith("Windows Registry Editor Version 5.00\n"));
     EXPECT_TRUE(text.contains("[HKEY_CURRENT_USER\\Software\\dornik\\KOVELA\\Form1]\n"));
@@ -317,8 +318,8 @@ TEST(RegistryFile, RoundTripKeepsNamesTypesAndTexts) {
     EXPECT_TRUE(text.contains("\"NormPos(1920x1080)\"=\"100,50,600,450\"\n"));
     const QSettings::SettingsMap back = ParseRegistryExport(text);
     EXPECT_EQ(back, map);
-    EXPECT_EQ(back["Form1/Flags"].typeId(), QMetaType::Int);
-    EXPECT_EQ(back["Form1/NormPos(1920x1080)"].typeId(), QMetaType::QString);
+    EXPECT_EQ(back[u"Form1/Flags"_s].typeId(), QMetaType::Int);
+    EXPECT_EQ(back[u"Form1/NormPos(1920x1080)"_s].typeId(), QMetaType::QString);
 }
 
 TEST(RegistryFile, DamagedOrForeignFilesReadAsEmpty) {
@@ -338,7 +339,7 @@ TEST(RegistryFile, DamagedOrForeignFilesReadAsEmpty) {
 
 TEST(RegistryFile, StorageOnDiskSurvivesDamageAndReplacesIt) {
     QTemporaryDir dir;
-    const QString file = dir.filePath("KOVELA.reg");
+    const QString file = dir.filePath(u"KOVELA.reg"_s);
     {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -346,10 +347,10 @@ TEST(RegistryFile, StorageOnDiskSurvivesDamageAndReplacesIt) {
     }
     {
         RegistryFileStorage store(file);
-        EXPECT_EQ(store.ReadInteger("Form1\\FormVersion", 42), 42);
-        EXPECT_FALSE(store.ValueStored("Form1\\NormPos"));
-        store.WriteInteger("Form1\\ShowCmd", 1);
-        store.WriteString("Form1\\NormPos", "100,50,600,450");
+        EXPECT_EQ(store.ReadInteger(u"Form1\\FormVersion"_s, 42), 42);
+        EXPECT_FALSE(store.ValueStored(u"Form1\\NormPos"_s));
+        store.WriteInteger(u"Form1\\ShowCmd"_s, 1);
+        store.WriteString(u"Form1\\NormPos"_s, u"100,50,600,450"_s);
     }
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -359,15 +360,16 @@ TEST(RegistryFile, StorageOnDiskSurvivesDamageAndReplacesIt) {
                                "\"NormPos\"=\"100,50,600,450\"\n"
                                "\"ShowCmd\"=dword:00000001\n"));
     RegistryFileStorage again(file);
-    EXPECT_EQ(again.ReadInteger("Form1\\ShowCmd", 0), 1);
-    EXPECT_EQ(again.ReadInteger("Form1\\NormPos", -5), -5) << "a text that is no number reads as the default";
-    EXPECT_EQ(again.ReadString("Form1\\ShowCmd", "d"), "d");
-    EXPECT_TRUE(again.ValueStored("Form1\\ShowCmd"));
+    EXPECT_EQ(again.ReadInteger(u"Form1\\ShowCmd"_s, 0), 1);
+    EXPECT_EQ(again.ReadInteger(u"Form1\\NormPos"_s, -5), -5)
+        << "a text that is no number reads as the default";
+    EXPECT_EQ(again.ReadString(u"Form1\\ShowCmd"_s, u"d"_s), u"d"_s);
+    EXPECT_TRUE(again.ValueStored(u"Form1\\ShowCmd"_s));
 }
 
 TEST(RegistryFile, AGroupOfWritesIsSavedOnceAtItsEnd) {
     QTemporaryDir dir;
-    const QString file = dir.filePath("KOVELA.reg");
+    const QString file = dir.filePath(u"KOVELA.reg"_s);
     RegistryFileStorage store(file);
     FakeWindow w;
     w.visible = true;
@@ -378,24 +380,25 @@ TEST(RegistryFile, AGroupOfWritesIsSavedOnceAtItsEnd) {
     EXPECT_FALSE(QFile::exists(file)) << "nothing is saved inside a group";
     store.EndUpdate();
     RegistryFileStorage reread(file);
-    EXPECT_EQ(reread.ReadString("Form1\\NormPos", ""), "0,0,500,400");
-    EXPECT_EQ(reread.ReadInteger("Form1\\ShowCmd", 0), 1);
+    EXPECT_EQ(reread.ReadString(u"Form1\\NormPos"_s, u""_s), u"0,0,500,400"_s);
+    EXPECT_EQ(reread.ReadInteger(u"Form1\\ShowCmd"_s, 0), 1);
 }
 
 TEST(RegistryFile, FirstSaveRemovesTemporaryFilesOfInterruptedSaves) {
     QTemporaryDir dir;
-    const QString file = dir.filePath("KOVELA.reg");
-    const QStringList leftovers{"KOVELA.reg.AbC123", "KOVELA.reg.x0Y9zz"};
-    const QStringList others{"KOVELA.reg.lock2", "KOVELA.reg.A1", "KOVELA.reg.bak-01", "OTHER.reg.AbC123"};
+    const QString file = dir.filePath(u"KOVELA.reg"_s);
+    const QStringList leftovers{u"KOVELA.reg.AbC123"_s, u"KOVELA.reg.x0Y9zz"_s};
+    const QStringList others{u"KOVELA.reg.lock2"_s, u"KOVELA.reg.A1"_s, u"KOVELA.reg.bak-01"_s,
+                             u"OTHER.reg.AbC123"_s};
     for (const QString& name : leftovers + others) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     RegistryFileStorage store(file);
-    store.WriteInteger("Form1\\FormVersion", 0);
+    store.WriteInteger(u"Form1\\FormVersion"_s, 0);
     QStringList remaining = QDir(dir.path()).entryList(QDir::Files);
     remaining.sort();
-    QStringList expected = others + QStringList{"KOVELA.reg"};
+    QStringList expected = others + QStringList{u"KOVELA.reg"_s};
     expected.sort();
     EXPECT_EQ(remaining, expected);
 }
@@ -403,13 +406,13 @@ TEST(RegistryFile, FirstSaveRemovesTemporaryFilesOfInterruptedSaves) {
 TEST(RegistryFile, UnwritableLocationRaisesTheKeyError) {
     QTemporaryDir dir;
     // A plain file where the directory should be: nothing can be created below it.
-    const QString sub = dir.filePath("blocker");
+    const QString sub = dir.filePath(u"blocker"_s);
     QFile blocker(sub);
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    RegistryFileStorage store(sub + "/KOVELA.reg");
+    RegistryFileStorage store(sub + u"/KOVELA.reg"_s);
     try {
-        store.WriteInteger("Form1\\FormVersion", 0);
+        store.WriteInteger(u"Form1\\FormVersion"_s, 0);
         FAIL() << "no error";
     } catch (const std::exception& e) {
         EXPECT_STREQ(e.what(),

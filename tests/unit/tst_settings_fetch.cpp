@@ -9,6 +9,7 @@
 #include "protocol/udp_endpoints.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -110,7 +111,9 @@ public:
 class SettingsFetch : public ::testing::Test {
 protected:
     void SetUp() override {
-        host.rows = {{"198.18.0.5", "22222", "22223"}, {"198.18.0.6", "40001", "22223"}, {"", "", ""}};
+        host.rows = {{u"198.18.0.5"_s, u"22222"_s, u"22223"_s},
+                     {u"198.18.0.6"_s, u"40001"_s, u"22223"_s},
+                     {u""_s, u""_s, u""_s}};
     }
     void Run(int col, int row) { RunSettingsFetch(host, dialog, pump, clock, col, row); }
     // A silent unit: every pass takes stepMs.
@@ -131,7 +134,7 @@ TEST_F(SettingsFetch, ClicksOutsideOrOnABlankCellDoNothing) {
         Run(col, row);
     }
     EXPECT_EQ(dialog.presets, 0);
-    EXPECT_EQ(dialog.caption, "1.1.1.1");
+    EXPECT_EQ(dialog.caption, u"1.1.1.1"_s);
     EXPECT_EQ(host.udpPort, -7);
     EXPECT_TRUE(host.sender.sent.empty());
     EXPECT_TRUE(host.log.empty());
@@ -153,12 +156,13 @@ TEST_F(SettingsFetch, SilentUnitLogsNoResponseAfterMoreThan1000Ms) {
     EXPECT_EQ(host.sender.closes, 0);  // the fetch sends on the sender as it is
 
     EXPECT_EQ(dialog.presets, 1);
-    EXPECT_EQ(dialog.caption, "198.18.0.6");
+    EXPECT_EQ(dialog.caption, u"198.18.0.6"_s);
     EXPECT_EQ(host.udpPort, 40001);
     EXPECT_EQ(dialog.shown, 0);
     // 250, 500, 750, 1000 are not yet "more than 1000"; 1250 is.
     EXPECT_EQ(pump.remaining, (std::vector<std::int64_t>{1001, 751, 501, 251, 1}));
-    EXPECT_EQ(host.log, (std::vector<LogRow>{{"198.18.0.6", "40001", "NO RESPONSE FROM 198.18.0.6"}}));
+    EXPECT_EQ(host.log,
+              (std::vector<LogRow>{{u"198.18.0.6"_s, u"40001"_s, u"NO RESPONSE FROM 198.18.0.6"_s}}));
 }
 
 TEST_F(SettingsFetch, DatagramDuringTheWaitShowsTheDialogOnce) {
@@ -180,7 +184,8 @@ TEST_F(SettingsFetch, DatagramInThePassThatRunsOutStillLogsNoResponse) {
     };
     Run(0, 0);
     EXPECT_EQ(dialog.shown, 0);
-    EXPECT_EQ(host.log, (std::vector<LogRow>{{"198.18.0.5", "22222", "NO RESPONSE FROM 198.18.0.5"}}));
+    EXPECT_EQ(host.log,
+              (std::vector<LogRow>{{u"198.18.0.5"_s, u"22222"_s, u"NO RESPONSE FROM 198.18.0.5"_s}}));
 }
 
 TEST_F(SettingsFetch, WaitLastsOver1000MsAcrossAClockWrap) {
@@ -200,7 +205,7 @@ TEST_F(SettingsFetch, WaitLastsOver1000MsAcrossAClockWrap) {
 }
 
 TEST_F(SettingsFetch, NonNumericPortRaisesAfterPresetsAndCaption) {
-    host.rows[0][1] = "22x";
+    host.rows[0][1] = u"22x"_s;
     try {
         Run(0, 0);
         FAIL() << "no conversion error";
@@ -208,7 +213,7 @@ TEST_F(SettingsFetch, NonNumericPortRaisesAfterPresetsAndCaption) {
         EXPECT_EQ(QString::fromUtf8(e.what()), QString::fromUtf8("''22x'' ist kein gültiger Integer-Wert"));
     }
     EXPECT_EQ(dialog.presets, 1);
-    EXPECT_EQ(dialog.caption, "198.18.0.5");
+    EXPECT_EQ(dialog.caption, u"198.18.0.5"_s);
     EXPECT_EQ(host.udpPort, -7);
     EXPECT_TRUE(host.sender.sent.empty());
     EXPECT_TRUE(host.log.empty());
@@ -218,7 +223,7 @@ TEST_F(SettingsFetch, FailedSendEndsBeforeTheWait) {
     host.sender.fail = true;
     EXPECT_THROW(Run(0, 0), tivaro::NetworkError);
     EXPECT_EQ(host.udpPort, 22222);
-    EXPECT_EQ(dialog.caption, "198.18.0.5");
+    EXPECT_EQ(dialog.caption, u"198.18.0.5"_s);
     EXPECT_TRUE(pump.remaining.empty());
     EXPECT_TRUE(host.log.empty());
     EXPECT_EQ(dialog.shown, 0);
@@ -233,7 +238,7 @@ TEST_F(SettingsFetch, FailedSendEndsBeforeTheWait) {
 TEST_F(SettingsFetch, PortThatNamesNoUdpPortIsRefusedUnsent) {
     // Hexadecimal reads as the number rule allows; a value beyond 16 bits is
     // not sent to its low bits.
-    const std::pair<QString, std::int32_t> cases[] = {{"70000", 70000}, {"-1", -1}};
+    const std::pair<QString, std::int32_t> cases[] = {{u"70000"_s, 70000}, {u"-1"_s, -1}};
     for (const auto& [text, value] : cases) {
         SCOPED_TRACE(text.toStdString());
         host.rows[0][1] = text;
@@ -241,7 +246,7 @@ TEST_F(SettingsFetch, PortThatNamesNoUdpPortIsRefusedUnsent) {
         EXPECT_EQ(host.udpPort, value);
         EXPECT_TRUE(host.sender.sent.empty());
     }
-    host.rows[0][1] = "$5BCF";
+    host.rows[0][1] = u"$5BCF"_s;
     Silent(600);
     Run(0, 0);
     ASSERT_EQ(host.sender.sent.size(), 1u);
@@ -252,23 +257,23 @@ TEST_F(SettingsFetch, AddressPieces) {
     // Five pieces: the caption takes the first four. Fewer than four (a unit
     // that answered over IPv6): the click is refused with a log entry and
     // nothing is preset or sent.
-    host.rows[0][0] = "198.18.0.5.9";
+    host.rows[0][0] = u"198.18.0.5.9"_s;
     Silent(600);
     Run(0, 0);
-    EXPECT_EQ(dialog.caption, "198.18.0.5");
+    EXPECT_EQ(dialog.caption, u"198.18.0.5"_s);
     ASSERT_EQ(host.sender.sent.size(), 1u);
     EXPECT_EQ(host.sender.sent[0].host, "198.18.0.5");
 
-    const QString refused[] = {"FE80:0:0:0:20C:29FF:FE12:3456", "1.2.3", "1.2.3."};
+    const QString refused[] = {u"FE80:0:0:0:20C:29FF:FE12:3456"_s, u"1.2.3"_s, u"1.2.3."_s};
     for (const QString& address : refused) {
         SCOPED_TRACE(address.toStdString());
         host.log.clear();
         dialog = FakeDialog{};
         host.rows[0][0] = address;
         Run(1, 0);
-        EXPECT_EQ(host.log, (std::vector<LogRow>{{address, "22222", "NO IPV4 ADDRESS"}}));
+        EXPECT_EQ(host.log, (std::vector<LogRow>{{address, u"22222"_s, u"NO IPV4 ADDRESS"_s}}));
         EXPECT_EQ(dialog.presets, 0);
-        EXPECT_EQ(dialog.caption, "1.1.1.1");
+        EXPECT_EQ(dialog.caption, u"1.1.1.1"_s);
         EXPECT_EQ(host.sender.sent.size(), 1u);
     }
 }
@@ -281,9 +286,10 @@ TEST_F(SettingsFetch, ClickDuringTheWaitIsIgnored) {
     Run(0, 0);
     ASSERT_EQ(host.sender.sent.size(), 1u);
     EXPECT_EQ(host.sender.sent[0].host, "198.18.0.5");
-    EXPECT_EQ(dialog.caption, "198.18.0.5");
+    EXPECT_EQ(dialog.caption, u"198.18.0.5"_s);
     EXPECT_EQ(dialog.presets, 1);
-    EXPECT_EQ(host.log, (std::vector<LogRow>{{"198.18.0.5", "22222", "NO RESPONSE FROM 198.18.0.5"}}));
+    EXPECT_EQ(host.log,
+              (std::vector<LogRow>{{u"198.18.0.5"_s, u"22222"_s, u"NO RESPONSE FROM 198.18.0.5"_s}}));
     EXPECT_FALSE(host.fetchRunning);
 
     // After the wait, a click fetches again.

@@ -5,6 +5,7 @@
 #include "protocol/messages.h"
 
 using namespace tivaro;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -90,14 +91,14 @@ struct TextCase {
 
 TEST(SetupFields, FillDropsEveryCharacterAtOrBelowSpace) {
     const TextCase cases[] = {
-        {u"db.example", "db.example"},
-        {u"my server", "myserver"},
-        {u"  a b  ", "ab"},
-        {u"a\tb\r\n", "ab"},
-        {std::u16string(u"a\0b", 3), "ab"},
-        {u"\x01\x1f\x20", ""},
+        {u"db.example", u"db.example"_s},
+        {u"my server", u"myserver"_s},
+        {u"  a b  ", u"ab"_s},
+        {u"a\tb\r\n", u"ab"_s},
+        {std::u16string(u"a\0b", 3), u"ab"_s},
+        {u"\x01\x1f\x20", u""_s},
         {u"\x21~\x7f\xe4", QString::fromUtf16(u"!~\x7f\xe4")},  // only U+0020 and below go
-        {u"", ""},
+        {u"", u""_s},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(QString::fromStdU16String(c.fromReply).toStdString());
@@ -114,11 +115,11 @@ TEST(SetupFields, FillDropsEveryCharacterAtOrBelowSpace) {
 
 TEST(SetupFields, CollectTrimsTextsAtTheEndsOnly) {
     const std::pair<QString, std::u16string> cases[] = {
-        {"my server", u"my server"},
-        {"  my  server \t", u"my  server"},
-        {"\t\r\n", u""},
-        {QString("a") + QChar(u'\0') + "b", std::u16string(u"a\0b", 3)},
-        {QString(QChar(u'\0')) + "x" + QChar(u'\0'), u"x"},
+        {u"my server"_s, u"my server"},
+        {u"  my  server \t"_s, u"my  server"},
+        {u"\t\r\n"_s, u""},
+        {u"a"_s + QChar(u'\0') + u"b"_s, std::u16string(u"a\0b", 3)},
+        {QString(QChar(u'\0')) + u"x"_s + QChar(u'\0'), u"x"},
     };
     for (const auto& [typed, written] : cases) {
         SCOPED_TRACE(typed.toStdString());
@@ -134,8 +135,9 @@ TEST(SetupFields, CollectTrimsTextsAtTheEndsOnly) {
 TEST(SetupFields, CollectReadsNumericTextsWithTheFieldMinimum) {
     const std::tuple<QString, std::uint16_t, std::uint16_t> cases[] = {
         // typed text, MYSQL_PORT written, PORT_TX written
-        {"", 1000, 5000},      {"abc", 1000, 5000},  {"3306x", 1000, 5000},    {"3306", 3306, 5000},
-        {" 3306", 3306, 5000}, {"$CEA", 3306, 5000}, {"0x5BCF", 23503, 23503}, {"65535", 65535, 65535},
+        {u""_s, 1000, 5000},         {u"abc"_s, 1000, 5000},     {u"3306x"_s, 1000, 5000},
+        {u"3306"_s, 3306, 5000},     {u" 3306"_s, 3306, 5000},   {u"$CEA"_s, 3306, 5000},
+        {u"0x5BCF"_s, 23503, 23503}, {u"65535"_s, 65535, 65535},
     };
     for (const auto& [text, mysql, tx] : cases) {
         SCOPED_TRACE(text.toStdString());
@@ -170,7 +172,7 @@ TEST(SetupFields, ReplyBytesFilledThenWrittenBack) {
     ASSERT_TRUE(parsed.has_value());
     SetupFieldValues f;
     FillFromSettings(f, *parsed);
-    EXPECT_EQ(f.MYSQL_URL, "dbx");
+    EXPECT_EQ(f.MYSQL_URL, u"dbx"_s);
     EXPECT_EQ(f.MYSQL_User, QString(40, u'u'));
 
     const Bytes write = tivaro::BuildSettingsWrite(CollectSettings(f));
