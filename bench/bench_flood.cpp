@@ -20,7 +20,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QtTest>
+#include <QTest>
 #include <algorithm>
 #include <atomic>
 #include <chrono>

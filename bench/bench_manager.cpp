@@ -17,7 +17,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>

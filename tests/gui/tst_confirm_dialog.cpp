@@ -5,8 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 #include <functional>
 
 #include "widgets/confirm_dialog.h"

@@ -9,8 +9,8 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 #include <atomic>
 #include <new>
 #include <stdexcept>

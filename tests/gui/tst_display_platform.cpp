@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QtTest>
+#include <QTest>
 
 #include "shell/display_platform.h"
 

@@ -2,7 +2,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 #include <stdexcept>
 
 #include "core/command_boundary.h"

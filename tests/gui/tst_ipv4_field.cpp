@@ -1,5 +1,5 @@
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 #include "widgets/ipv4_field.h"
 

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QtTest>
+#include <QTest>
 
 #include "UnitMain/manager_window.h"
 #include "UnitMain/string_grid.h"

@@ -4,7 +4,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QLocale>
-#include <QtTest>
+#include <QTest>
 
 #include "widgets/numeric_field.h"
 

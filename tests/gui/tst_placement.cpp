@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "core/command_boundary.h"
 #include "shell/registry_file.h"
@@ -82,9 +82,9 @@ private slots:
         }
         const QByteArray text = fileText(file());
         for (const char* expected :
-             {"\"FormVersion\"=dword:00000000", "\"ShowCmd\"=dword:00000001",
-              "\"PixelsPerInch\"=dword:00000060", "\"NormPos\"=\"100,50,", "\"NormPos(1920x1080)\"=\"100,50,",
-              "\"MinMaxPos\"=\"", "\"MinMaxPos(1920x1080)\"=\""})
+             {R"x("FormVersion"=dword:00000000)x", R"x("ShowCmd"=dword:00000001)x",
+              R"x("PixelsPerInch"=dword:00000060)x", R"x("NormPos"="100,50,)x",
+              R"x("NormPos(1920x1080)"="100,50,)x", R"x("MinMaxPos"=")x", R"x("MinMaxPos(1920x1080)"=")x"})
             QVERIFY2(text.contains(expected), expected);
 
         RegistryFileStorage store(file());

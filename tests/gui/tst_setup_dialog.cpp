@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 #include <thread>
 #include <vector>
 

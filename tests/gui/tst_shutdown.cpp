@@ -9,7 +9,8 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <memory>
 #include <thread>

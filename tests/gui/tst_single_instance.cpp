@@ -1,13 +1,12 @@
 // The single-instance guard with real manager processes: each copy runs on the
 // offscreen platform inside its own network namespace (so the listener never
 // touches the host's port 22223), with a private runtime and config directory.
-#include <signal.h>
-
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <csignal>
 #include <memory>
 
 #include "shell/instance_guard.h"
@@ -58,8 +57,7 @@ private:
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         // unshare and sh exec in place, so the process id is the manager's.
-        QStringList a{u"-n"_s, u"sh"_s, u"-c"_s, u"ip link set lo up 2>/dev/null; exec \"$0\" \"$@\""_s,
-                      path};
+        QStringList a{u"-n"_s, u"sh"_s, u"-c"_s, uR"(ip link set lo up 2>/dev/null; exec "$0" "$@")"_s, path};
         p->start(u"unshare"_s, a + args);
         p->waitForStarted(kWaitMs);
         m_started.push_back(std::move(p));

@@ -9,8 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 #include <functional>
 
 #include "UnitMain/manager_window.h"

@@ -6,7 +6,7 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 #include <set>
 
 #include "UnitMain/manager_window.h"

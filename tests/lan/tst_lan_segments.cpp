@@ -11,7 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QtTest>
+#include <QTest>
 #include <cstdlib>
 #include <set>
 #include <string>

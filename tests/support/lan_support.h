@@ -12,12 +12,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -166,6 +166,7 @@ private:
             dup2(fds[1], STDOUT_FILENO);
             dup2(fds[1], STDERR_FILENO);
             std::vector<char*> cargv;
+            cargv.reserve(argv.size() + 1);
             for (const auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
             cargv.push_back(nullptr);
             execvp(cargv[0], cargv.data());

@@ -36,11 +36,11 @@ public:
     bool fail = false;
 
     void Send(const std::string& host, std::uint16_t port, const Bytes& bytes) override {
-        calls.push_back("Send");
+        calls.emplace_back("Send");
         if (fail) throw NetworkError("Socket-Fehler # 101\r\nNetzwerk ist nicht erreichbar.", 101);
         sent.push_back({host, port, bytes, Closes()});
     }
-    void Close() override { calls.push_back("Close"); }
+    void Close() override { calls.emplace_back("Close"); }
     int Closes() const {
         int n = 0;
         for (const auto& c : calls) n += c == "Close";

@@ -9,9 +9,9 @@
 
 #include <QApplication>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
-#include <QtTest>
 #include <functional>
 #include <memory>
 

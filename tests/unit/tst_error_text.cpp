@@ -46,7 +46,7 @@ TEST(ErrorText, InnermostNonEmptyMessageWins) {
             return std::current_exception();
         }
     };
-    auto text = [](std::exception_ptr p) {
+    auto text = [](const std::exception_ptr& p) {
         try {
             std::rethrow_exception(p);
         } catch (const std::exception& e) {

@@ -177,7 +177,7 @@ protected:
         }
     }
     QString makeDir(const QString& relative, QFile::Permissions mode) {
-        const QString path = m_tmp.filePath(relative);
+        QString path = m_tmp.filePath(relative);
         EXPECT_TRUE(QDir().mkpath(path));
         QFile::setPermissions(path, mode);
         return path;

@@ -273,7 +273,7 @@ TEST(UdpListener, ThreadNamesKeepTheirNumberWithinFifteenCharacters) {
     UdpListener listener(recorder.Poster(), 0);  // named as the manager's: IdUDPServer1
     listener.Start();
     std::vector<std::string> expected = {"IdUDPServer1 #1"};
-    if (HasIpv6()) expected.push_back("IdUDPServer1 #2");
+    if (HasIpv6()) expected.emplace_back("IdUDPServer1 #2");
     auto names = ListenerThreads("IdUDPServer1");
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, expected);
@@ -324,7 +324,7 @@ TEST(UdpListener, ThreadsAreNamedAndStopEndsThemPromptly) {
     listener.Start();  // already active: nothing changes
     ASSERT_TRUE(listener.Active());
     std::vector<std::string> expected = {"tst Listener #1"};
-    if (HasIpv6()) expected.push_back("tst Listener #2");
+    if (HasIpv6()) expected.emplace_back("tst Listener #2");
     auto names = ListenerThreads("tst");
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, expected);
@@ -538,7 +538,7 @@ TEST(UdpSender, TooLargeDatagramFailsAndTheSocketStaysOpen) {
     const std::uint16_t before = sender.LocalPort();
     try {
         sender.Send("127.0.0.1", module.LocalPort(), Bytes(70000, 0x41));
-        FAIL() << "a 70000-byte datagram was accepted";
+        ADD_FAILURE() << "a 70000-byte datagram was accepted";
     } catch (const NetworkError& e) {
         EXPECT_STREQ(e.what(), kPackageTooLargeMessage);
         EXPECT_EQ(e.code(), EMSGSIZE);

@@ -40,9 +40,10 @@ TEST(UniqueFd, MovedOwnershipClosesOnceInTheNewOwner) {
     {
         UniqueFd first(p.readEnd);
         second = std::move(first);
-        EXPECT_FALSE(first.Valid());  // NOLINT(bugprone-use-after-move): the moved-from state is the point
+        // The moved-from state is the point here.
+        EXPECT_FALSE(first.Valid());  // NOLINT(bugprone-use-after-move,clang-analyzer-cplusplus.Move)
         UniqueFd third(std::move(second));
-        EXPECT_FALSE(second.Valid());  // NOLINT(bugprone-use-after-move)
+        EXPECT_FALSE(second.Valid());  // NOLINT(bugprone-use-after-move,clang-analyzer-cplusplus.Move)
         second = std::move(third);
     }
     EXPECT_TRUE(isOpen(p.readEnd));  // neither moved-from owner closed it
