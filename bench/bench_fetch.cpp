@@ -178,7 +178,7 @@ void SilentWait(benchmark::State& state) {
     Pump pump;
     const int row = w.RowOf(kSilentModule);
     double cpu = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const double c0 = CpuSeconds();
         RunSettingsFetch(w.form1, w.dialog, pump, w.clock, 0, row);
         cpu += CpuSeconds() - c0;

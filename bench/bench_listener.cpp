@@ -159,7 +159,7 @@ void RunBursts(benchmark::State& state, Gate& gate, std::uint16_t port, Received
     const int burst = static_cast<int>(state.range(0));
     const int fd = OpenSender();
     long lost = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const long before = received();
         gate.Close();
         SendBurst(fd, port, burst);

@@ -19,7 +19,7 @@ void BM_UnitFind(benchmark::State& st) {
     tivaro::UnitListModel list;
     for (int i = 0; i < n; ++i) list.AppendIfNew({address(i), u"22222"_s, u"22223"_s});
     const QString last = address(n - 1), absent = QStringLiteral("10.0.0.1");
-    for (auto _ : st) {
+    for ([[maybe_unused]] auto _ : st) {
         benchmark::DoNotOptimize(list.Find(last));
         benchmark::DoNotOptimize(list.Find(absent));
     }
@@ -40,7 +40,7 @@ void BM_RepeatedDiscoveryReply(benchmark::State& st) {
     for (int i = 0; i < n; ++i) state.Units.AppendIfNew({address(i), u"22222"_s, u"22223"_s});
     const QString known = address(n / 2);
     int sinceClear = 0;
-    for (auto _ : st) {
+    for ([[maybe_unused]] auto _ : st) {
         HandleDiscoveryReply(state, known, 22222, 22223);
         if (++sinceClear == 100000) {  // keep the log's growth out of the figure
             st.PauseTiming();

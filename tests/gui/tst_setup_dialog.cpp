@@ -71,7 +71,7 @@ private slots:
         host.udpPort = 40001;
         confirmation = PresetConfirmation{};
         errors.clear();
-        tivaro::SetErrorDisplay([this](const std::exception& e) { errors.push_back(e.what()); });
+        tivaro::SetErrorDisplay([this](const std::exception& e) { errors.emplace_back(e.what()); });
         form = std::make_unique<TForm2>(host, confirmation);
         form->SetTargetCaption(u"198.18.0.50"_s);
     }
